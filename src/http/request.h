@@ -1,0 +1,61 @@
+// Reading one HTTP request from a connection.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/net.h"
+
+namespace nerova::http {
+
+inline constexpr std::size_t READER_CAPACITY = 8192;
+inline constexpr std::size_t MAX_LINE_BYTES = 8192;
+inline constexpr std::size_t MAX_HEADERS = 100;
+
+// A reader that asks its source for up to READER_CAPACITY bytes whenever its buffer runs dry.
+class BufferedReader {
+public:
+    using Receive = std::function<platform::IoResult(char* buffer, std::size_t size)>;
+
+    explicit BufferedReader(Receive receive) : receive_(std::move(receive)), buffer_(READER_CAPACITY) {}
+    explicit BufferedReader(platform::Socket& socket)
+        : BufferedReader([&socket](char* buffer, std::size_t size) { return socket.receive(buffer, size); }) {}
+
+    enum class Status { byte, end, error };
+    Status next(char& byte);
+
+    // Bytes received but not yet read, handed over when the connection changes protocol.
+    std::string_view unread() const { return {buffer_.data() + position_, filled_ - position_}; }
+
+private:
+    Receive receive_;
+    std::vector<char> buffer_;
+    std::size_t position_ = 0;
+    std::size_t filled_ = 0;
+};
+
+// One line without its LF and at most one trailing CR, cut to MAX_LINE_BYTES, as UTF-8 with
+// invalid sequences replaced; nothing on a read failure, or at end of stream with nothing read.
+std::optional<std::string> read_line(BufferedReader& reader);
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+struct Request {
+    std::string method;
+    std::string path;
+    std::string query;
+    Headers headers;
+};
+
+// The request line and header block; nothing when the connection should end without an answer.
+std::optional<Request> read_request(BufferedReader& reader);
+
+// Value of the first header whose name matches ignoring ASCII case.
+std::optional<std::string_view> find_header(const Headers& headers, std::string_view name);
+
+}  // namespace nerova::http

@@ -1,0 +1,37 @@
+#include "main/startup.h"
+
+#include <memory>
+
+#include "http/server.h"
+#include "main/bridge_state.h"
+#include "main/token.h"
+#include "platform/net.h"
+#include "platform/system.h"
+#include "tray/tray.h"
+
+namespace nerova {
+
+int run_program() {
+    const DataPaths paths = data_paths(platform::environment_variable("APPDATA"), platform::temp_directory());
+    auto token = std::make_shared<const std::string>(load_or_create_token(paths.data_folder, paths.token_file));
+    auto state = std::make_shared<BridgeState>();
+
+    platform::init_sockets();
+    int os_error = 0;
+    std::optional<platform::Socket> listener = platform::Socket::listen_tcp(
+        platform::ipv4_address(127, 0, 0, 1, LISTEN_PORT), LISTEN_BACKLOG, os_error);
+    if (!listener) {
+        platform::write_standard_error(bind_failure_line(platform::os_error_message(os_error)) + "\n");
+        return 1;
+    }
+
+    platform::block_shutdown_signals();
+    http::ServerContext context{std::move(*listener), token, state};
+    if (!platform::spawn_detached([context = std::move(context)]() mutable { http::run_server(std::move(context)); })) {
+        platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
+        return 1;
+    }
+    run_tray(std::move(state));
+}
+
+}  // namespace nerova

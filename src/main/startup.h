@@ -1,0 +1,27 @@
+// Process start-up: data folder, token, bridge state, listener, server thread, then the tray.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace nerova {
+
+inline constexpr const char* LISTEN_HOST = "127.0.0.1";
+inline constexpr unsigned short LISTEN_PORT = 17668;
+inline constexpr int LISTEN_BACKLOG = 128;
+
+struct DataPaths {
+    std::string data_folder;
+    std::string token_file;
+};
+
+// APPDATA exactly as set (an empty value gives a relative folder), else the temporary directory.
+DataPaths data_paths(const std::optional<std::string>& appdata, const std::string& temp_directory);
+
+// The bind-failure line, without its line feed.
+std::string bind_failure_line(const std::string& os_message);
+
+// Runs the program; returns only the exit status of a failed start.
+int run_program();
+
+}  // namespace nerova

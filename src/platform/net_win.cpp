@@ -1,0 +1,276 @@
+#include "platform/net.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cstring>
+
+namespace nerova::platform {
+namespace {
+
+int to_sockaddr(const SocketAddress& address, sockaddr_storage& storage) {
+    std::memset(&storage, 0, sizeof storage);
+    if (address.family == Family::ipv4) {
+        auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(address.port);
+        std::memcpy(&in->sin_addr, address.bytes.data(), 4);
+        return sizeof(sockaddr_in);
+    }
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(address.port);
+    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
+    return sizeof(sockaddr_in6);
+}
+
+std::optional<SocketAddress> from_sockaddr(const sockaddr* sa) {
+    SocketAddress address;
+    if (sa->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
+        address.family = Family::ipv4;
+        address.port = ntohs(in->sin_port);
+        std::memcpy(address.bytes.data(), &in->sin_addr, 4);
+        return address;
+    }
+    if (sa->sa_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+        address.family = Family::ipv6;
+        address.port = ntohs(in6->sin6_port);
+        std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
+        return address;
+    }
+    return std::nullopt;
+}
+
+int native_family(Family family) { return family == Family::ipv4 ? AF_INET : AF_INET6; }
+
+SOCKET native(Socket::Handle handle) { return static_cast<SOCKET>(handle); }
+
+Socket::Handle wrap(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<Socket::Handle>(s); }
+
+Socket::Handle new_socket(Family family, int type, int protocol) {
+    return wrap(::WSASocketW(native_family(family), type, protocol, nullptr, 0,
+                             WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+}
+
+bool set_timeout(SOCKET s, int option, std::chrono::milliseconds limit) {
+    const DWORD ms = static_cast<DWORD>(limit.count());
+    return ::setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms) == 0;
+}
+
+IoStatus status_of_last_error() {
+    const int error = ::WSAGetLastError();
+    return error == WSAETIMEDOUT || error == WSAEWOULDBLOCK ? IoStatus::timed_out : IoStatus::failed;
+}
+
+int clamp_size(std::size_t size) { return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size); }
+
+}  // namespace
+
+void init_sockets() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.release();
+    }
+    return *this;
+}
+
+Socket::Handle Socket::release() {
+    const Handle handle = handle_;
+    handle_ = -1;
+    return handle;
+}
+
+void Socket::close() {
+    if (valid()) ::closesocket(native(release()));
+}
+
+std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backlog, int& os_error) {
+    // No reuse option: on Windows it would let another program take the port.
+    Socket socket(new_socket(address.family, SOCK_STREAM, IPPROTO_TCP));
+    if (!socket.valid()) {
+        os_error = ::WSAGetLastError();
+        return std::nullopt;
+    }
+    sockaddr_storage storage;
+    const int length = to_sockaddr(address, storage);
+    if (::bind(native(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+        ::listen(native(socket.handle()), backlog) != 0) {
+        os_error = ::WSAGetLastError();
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::optional<Socket> Socket::accept(int& os_error) const {
+    const SOCKET s = ::accept(native(handle_), nullptr, nullptr);
+    if (s == INVALID_SOCKET) {
+        os_error = ::WSAGetLastError();
+        return std::nullopt;
+    }
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    return Socket(wrap(s));
+}
+
+std::optional<Socket> Socket::connect_tcp(const SocketAddress& address, std::chrono::milliseconds limit) {
+    Socket socket(new_socket(address.family, SOCK_STREAM, IPPROTO_TCP));
+    if (!socket.valid()) return std::nullopt;
+    const SOCKET s = native(socket.handle());
+    u_long mode = 1;
+    ::ioctlsocket(s, FIONBIO, &mode);
+    sockaddr_storage storage;
+    const int length = to_sockaddr(address, storage);
+    const int started = ::connect(s, reinterpret_cast<sockaddr*>(&storage), length);
+    const bool pending = started != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK;
+    mode = 0;
+    ::ioctlsocket(s, FIONBIO, &mode);
+    if (started != 0 && !pending) return std::nullopt;
+    if (pending) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval tv{};
+        tv.tv_sec = static_cast<long>(limit.count() / 1000);
+        tv.tv_usec = static_cast<long>((limit.count() % 1000) * 1000);
+        if (::select(0, nullptr, &writable, &failed, &tv) <= 0) return std::nullopt;
+        int error = 0;
+        int size = sizeof error;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0) {
+            return std::nullopt;
+        }
+        if (FD_ISSET(s, &failed)) return std::nullopt;
+    }
+    return socket;
+}
+
+std::optional<Socket> Socket::open_udp(const SocketAddress& local) {
+    Socket socket(new_socket(local.family, SOCK_DGRAM, IPPROTO_UDP));
+    if (!socket.valid()) return std::nullopt;
+    sockaddr_storage storage;
+    const int length = to_sockaddr(local, storage);
+    if (::bind(native(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0) return std::nullopt;
+    return socket;
+}
+
+std::optional<SocketAddress> Socket::local_address() const {
+    sockaddr_storage storage{};
+    int length = sizeof storage;
+    if (::getsockname(native(handle_), reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
+    return from_sockaddr(reinterpret_cast<sockaddr*>(&storage));
+}
+
+bool Socket::set_receive_timeout(std::chrono::milliseconds limit) {
+    return set_timeout(native(handle_), SO_RCVTIMEO, limit);
+}
+
+bool Socket::set_send_timeout(std::chrono::milliseconds limit) {
+    return set_timeout(native(handle_), SO_SNDTIMEO, limit);
+}
+
+bool Socket::set_no_delay() {
+    const BOOL on = TRUE;
+    return ::setsockopt(native(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+IoResult Socket::receive(void* buffer, std::size_t size) {
+    const int n = ::recv(native(handle_), static_cast<char*>(buffer), clamp_size(size), 0);
+    if (n > 0) return {IoStatus::ok, static_cast<std::size_t>(n)};
+    if (n == 0) return {IoStatus::closed, 0};
+    return {status_of_last_error(), 0};
+}
+
+IoResult Socket::send(const void* data, std::size_t size) {
+    const int n = ::send(native(handle_), static_cast<const char*>(data), clamp_size(size), 0);
+    if (n >= 0) return {IoStatus::ok, static_cast<std::size_t>(n)};
+    return {status_of_last_error(), 0};
+}
+
+bool Socket::send_all(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const IoResult sent = send(bytes, size);
+        if (sent.status != IoStatus::ok || sent.bytes == 0) return false;
+        bytes += sent.bytes;
+        size -= sent.bytes;
+    }
+    return true;
+}
+
+bool Socket::send_to(const void* data, std::size_t size, const SocketAddress& to) {
+    sockaddr_storage storage;
+    const int length = to_sockaddr(to, storage);
+    const int n = ::sendto(native(handle_), static_cast<const char*>(data), clamp_size(size), 0,
+                           reinterpret_cast<sockaddr*>(&storage), length);
+    return n == static_cast<int>(size);
+}
+
+IoResult Socket::receive_from(void* buffer, std::size_t size, SocketAddress* from) {
+    sockaddr_storage storage{};
+    int length = sizeof storage;
+    // A datagram longer than the buffer fails here with WSAEMSGSIZE.
+    const int n = ::recvfrom(native(handle_), static_cast<char*>(buffer), clamp_size(size), 0,
+                             reinterpret_cast<sockaddr*>(&storage), &length);
+    if (n < 0) return {status_of_last_error(), 0};
+    if (from != nullptr) {
+        if (auto address = from_sockaddr(reinterpret_cast<sockaddr*>(&storage))) *from = *address;
+    }
+    return {IoStatus::ok, static_cast<std::size_t>(n)};
+}
+
+std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
+    SocketAddress address;
+    address.port = port;
+    if (::inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) {
+        address.family = Family::ipv4;
+        return address;
+    }
+    if (::inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) {
+        address.family = Family::ipv6;
+        return address;
+    }
+    return std::nullopt;
+}
+
+std::optional<SocketAddress> resolve_first(const std::string& host, std::uint16_t port) {
+    ADDRINFOA hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    ADDRINFOA* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<SocketAddress> address = from_sockaddr(found->ai_addr);
+    ::freeaddrinfo(found);
+    return address;
+}
+
+std::string os_error_message(int code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (length > 0 && buffer != nullptr) {
+        const int size = ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        text.resize(static_cast<std::size_t>(size));
+        ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(), size, nullptr, nullptr);
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '\t')) {
+            text.pop_back();
+        }
+    } else {
+        text = "OS Error " + std::to_string(code) + " (FormatMessageW failed with error " +
+               std::to_string(::GetLastError()) + ")";
+    }
+    if (buffer != nullptr) ::LocalFree(buffer);
+    return text + " (os error " + std::to_string(code) + ")";
+}
+
+}  // namespace nerova::platform

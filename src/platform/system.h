@@ -1,0 +1,60 @@
+// Process services: environment, paths and files, random bytes, timing and exit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nerova::platform {
+
+// Value of an environment variable as UTF-8; nothing when it is not set (an empty value is a value).
+std::optional<std::string> environment_variable(const char* name);
+
+std::string temp_directory();
+
+// base + separator + name, without doubling a separator the base already ends with.
+std::string join_path(const std::string& base, const std::string& name);
+
+// All paths are UTF-8.
+std::optional<std::string> read_file(const std::string& path);
+bool write_file(const std::string& path, std::string_view bytes);  // create or truncate
+bool create_directories(const std::string& path);
+
+// Bytes from the operating system's cryptographic source; false when it fails.
+bool system_random(std::uint8_t* out, std::size_t count);
+
+std::uint32_t process_id();
+
+// The pause after a failed accept: 50 ms, on a high-resolution timer where there is one.
+void accept_backoff();
+
+// Starts a detached thread; false when the system could not create one.
+template <typename Fn>
+bool spawn_detached(Fn&& body);
+
+[[noreturn]] void exit_process(int status);
+
+// Raw bytes to standard error, with no newline translation.
+void write_standard_error(std::string_view bytes);
+
+// Headless runs end on SIGINT or SIGTERM. The signals are blocked before any thread starts, so
+// that only the waiting main thread ever takes them.
+void block_shutdown_signals();
+void wait_for_shutdown_signal();
+
+}  // namespace nerova::platform
+
+#include <system_error>
+#include <thread>
+
+template <typename Fn>
+bool nerova::platform::spawn_detached(Fn&& body) {
+    try {
+        std::thread(std::forward<Fn>(body)).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}

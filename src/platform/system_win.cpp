@@ -1,0 +1,157 @@
+#include "platform/system.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <vector>
+
+// Older SDK headers (MinGW-w64 among them) lack this Windows 10 1803 flag.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace nerova::platform {
+namespace {
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string narrow(const wchar_t* text, std::size_t length) {
+    if (length == 0) return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+struct FileHandle {
+    HANDLE handle;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+};
+
+struct WaitableTimer {
+    HANDLE handle;
+    WaitableTimer()
+        : handle(::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS)) {}
+    ~WaitableTimer() {
+        if (handle != nullptr) ::CloseHandle(handle);
+    }
+    WaitableTimer(const WaitableTimer&) = delete;
+    WaitableTimer& operator=(const WaitableTimer&) = delete;
+};
+
+}  // namespace
+
+std::optional<std::string> environment_variable(const char* name) {
+    const std::wstring wide_name = widen(name);
+    ::SetLastError(ERROR_SUCCESS);
+    DWORD size = ::GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+    if (size == 0) {
+        if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+    }
+    std::vector<wchar_t> buffer(size);
+    size = ::GetEnvironmentVariableW(wide_name.c_str(), buffer.data(), size);
+    return narrow(buffer.data(), size);
+}
+
+std::string temp_directory() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    return narrow(buffer, length);
+}
+
+std::string join_path(const std::string& base, const std::string& name) {
+    if (base.empty() || base.back() == '\\' || base.back() == '/') return base + name;
+    return base + "\\" + name;
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.handle, buffer, sizeof buffer, &read, nullptr)) return std::nullopt;
+        if (read == 0) break;
+        content.append(buffer, read);
+    }
+    return content;
+}
+
+bool write_file(const std::string& path, std::string_view bytes) {
+    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool create_directories(const std::string& path) {
+    const std::wstring wide = widen(path);
+    for (std::size_t pos = 0; pos <= wide.size(); ++pos) {
+        if (pos != wide.size() && wide[pos] != L'\\' && wide[pos] != L'/') continue;
+        const std::wstring prefix = wide.substr(0, pos);
+        // Skip empty and drive-only prefixes such as "C:".
+        if (prefix.empty() || (prefix.size() == 2 && prefix[1] == L':')) continue;
+        if (!::CreateDirectoryW(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return true;
+}
+
+bool system_random(std::uint8_t* out, std::size_t count) {
+    return BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, out, static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+std::uint32_t process_id() { return ::GetCurrentProcessId(); }
+
+void accept_backoff() {
+    WaitableTimer timer;
+    LARGE_INTEGER due;
+    due.QuadPart = -500000;  // relative, in 100 ns units: 50 ms
+    if (timer.handle != nullptr && ::SetWaitableTimer(timer.handle, &due, 0, nullptr, nullptr, FALSE) &&
+        ::WaitForSingleObject(timer.handle, INFINITE) == WAIT_OBJECT_0) {
+        return;
+    }
+    ::Sleep(50);
+}
+
+void exit_process(int status) { ::ExitProcess(static_cast<UINT>(status)); }
+
+void write_standard_error(std::string_view bytes) {
+    // A windowed program usually has no standard error; then the line goes nowhere.
+    const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) return;
+        bytes.remove_prefix(written);
+    }
+}
+
+void block_shutdown_signals() {}
+
+void wait_for_shutdown_signal() {
+    for (;;) ::Sleep(INFINITE);
+}
+
+}  // namespace nerova::platform

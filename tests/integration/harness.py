@@ -1,0 +1,226 @@
+"""Starts the real program and talks to it over real sockets.
+
+Every test module runs inside a network namespace of its own (tests/netns-run), so the program's
+127.0.0.1:17668 is private to the test and nothing can leave the machine.
+"""
+import base64
+import os
+import shlex
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+PORT = 17668
+PROGRAM = os.environ.get("NEROVA_BRIDGE", "")
+# For the Windows build: the command that runs a Windows program (tests/wine-run).
+LAUNCHER = shlex.split(os.environ.get("NEROVA_LAUNCHER", ""))
+ON_WINE = bool(LAUNCHER)
+SAMPLE_KEY = "dGhlIHNhbXBsZSBub25jZQ=="
+SAMPLE_ACCEPT = "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="
+
+
+def port_open(host="127.0.0.1", port=PORT):
+    try:
+        with socket.create_connection((host, port), timeout=0.2):
+            return True
+    except OSError:
+        return False
+
+
+class Bridge:
+    """One running copy of the program with a private APPDATA."""
+
+    def __init__(self, env_changes=None, cwd=None, wait=True):
+        self.home = tempfile.mkdtemp(prefix="nerova-it-")
+        env = dict(os.environ)
+        if ON_WINE:
+            env.pop("APPDATA", None)  # each Wine prefix has an APPDATA of its own
+        else:
+            env["APPDATA"] = os.path.join(self.home, "appdata")
+        for key, value in (env_changes or {}).items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
+        self.process = subprocess.Popen(
+            LAUNCHER + [PROGRAM], env=env, cwd=cwd or self.home, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, start_new_session=True)
+        if wait:
+            self.wait_until_listening()
+
+    def wait_until_listening(self, limit=60.0):
+        deadline = time.monotonic() + limit
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise AssertionError("program ended early: %r" % (self.process.stderr.read(),))
+            if port_open():
+                return
+            time.sleep(0.02)
+        raise AssertionError("program never listened on 127.0.0.1:%d" % PORT)
+
+    @property
+    def token_file(self):
+        return os.path.join(self.home, "appdata", "NerovaBridge", "token.txt")
+
+    def token(self):
+        if not ON_WINE:
+            with open(self.token_file, "rb") as handle:
+                return handle.read().decode()
+        return get_status()["token"]
+
+    def stop(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait()
+        self.process.stdout.close()
+        self.process.stderr.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+class BridgeTest(unittest.TestCase):
+    """One program for the whole test class."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not PROGRAM:
+            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
+        cls.bridge = Bridge()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bridge.stop()
+
+
+def connect(timeout=5.0):
+    sock = socket.create_connection(("127.0.0.1", PORT), timeout=timeout)
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    return sock
+
+
+def read_all(sock):
+    chunks = []
+    while True:
+        try:
+            chunk = sock.recv(65536)
+        except ConnectionResetError:
+            break
+        if not chunk:
+            break
+        chunks.append(chunk)
+    return b"".join(chunks)
+
+
+def exchange(raw: bytes, timeout=10.0) -> bytes:
+    with connect(timeout) as sock:
+        sock.sendall(raw)
+        return read_all(sock)
+
+
+def request(method="GET", target="/", headers=()) -> bytes:
+    head = "%s %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" % (method, target, PORT)
+    head += "".join("%s: %s\r\n" % pair for pair in headers)
+    return exchange((head + "\r\n").encode())
+
+
+def split_answer(raw: bytes):
+    head, _, body = raw.partition(b"\r\n\r\n")
+    lines = head.decode().split("\r\n")
+    headers = [tuple(line.split(": ", 1)) for line in lines[1:]]
+    return lines[0], headers, body
+
+
+def get_status():
+    import json
+    _, _, body = split_answer(request("GET", "/status"))
+    return json.loads(body)
+
+
+def answer(status, reason, content_type, cache, body: bytes) -> bytes:
+    return ("HTTP/1.1 %d %s\r\nAccess-Control-Allow-Origin: *\r\nAccess-Control-Allow-Private-Network: true\r\n"
+            "Content-Type: %s\r\nCache-Control: %s\r\nContent-Length: %d\r\nConnection: close\r\n\r\n"
+            % (status, reason, content_type, cache, len(body))).encode() + body
+
+
+NOT_FOUND = answer(404, "Not Found", "text/plain; charset=utf-8", "no-store", b"404 page not found\n")
+PREFLIGHT = (b"HTTP/1.1 204 No Content\r\nAccess-Control-Allow-Origin: *\r\n"
+             b"Access-Control-Allow-Private-Network: true\r\nAccess-Control-Allow-Methods: GET, OPTIONS\r\n"
+             b"Access-Control-Allow-Headers: *\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+
+# --- WebSocket frames written by hand ---------------------------------------------------------
+
+def client_frame(opcode, payload=b"", masked=True, fin=True):
+    header = bytes([(0x80 if fin else 0) | opcode])
+    bit = 0x80 if masked else 0
+    size = len(payload)
+    if size < 126:
+        header += bytes([bit | size])
+    elif size < 65536:
+        header += bytes([bit | 126]) + struct.pack("!H", size)
+    else:
+        header += bytes([bit | 127]) + struct.pack("!Q", size)
+    if not masked:
+        return header + payload
+    key = os.urandom(4)
+    return header + key + bytes(b ^ key[i % 4] for i, b in enumerate(payload))
+
+
+def upgrade_request(token, key=SAMPLE_KEY, extra_headers=(), upgrade="websocket"):
+    lines = ["GET /live?token=%s HTTP/1.1" % token, "Host: 127.0.0.1:%d" % PORT, "Upgrade: %s" % upgrade,
+             "Connection: Upgrade", "Sec-WebSocket-Key: %s" % key, "Sec-WebSocket-Version: 13"]
+    lines += ["%s: %s" % pair for pair in extra_headers]
+    return ("\r\n".join(lines) + "\r\n\r\n").encode()
+
+
+class Channel:
+    """A live channel opened by hand."""
+
+    def __init__(self, token, extra_headers=(), first_bytes=b"", timeout=10.0):
+        self.sock = connect(timeout)
+        self.sock.sendall(upgrade_request(token, extra_headers=extra_headers) + first_bytes)
+        self.buffer = b""
+        while b"\r\n\r\n" not in self.buffer:
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                raise AssertionError("closed during handshake: %r" % self.buffer)
+            self.buffer += chunk
+        self.head, _, self.buffer = self.buffer.partition(b"\r\n\r\n")
+        self.head = self.head.decode()
+
+    def _take(self, count):
+        while len(self.buffer) < count:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise EOFError("connection closed")
+            self.buffer += chunk
+        data, self.buffer = self.buffer[:count], self.buffer[count:]
+        return data
+
+    def next_frame(self, timeout=None):
+        """(opcode, payload) of the next server frame; raises EOFError when the server closed."""
+        if timeout is not None:
+            self.sock.settimeout(timeout)
+        first, second = self._take(2)
+        if second & 0x80:
+            raise AssertionError("server frames must not be masked")
+        size = second & 0x7F
+        if size == 126:
+            size = struct.unpack("!H", self._take(2))[0]
+        elif size == 127:
+            size = struct.unpack("!Q", self._take(8))[0]
+        return first & 0x0F, self._take(size)
+
+    def send(self, frame: bytes):
+        self.sock.sendall(frame)
+
+    def close(self):
+        self.sock.close()

@@ -1,0 +1,137 @@
+"""The program as a process: start-up, data folder, bind failure, load, time-outs, shutdown."""
+import os
+import socket
+import threading
+import time
+import unittest
+
+import harness
+from harness import NOT_FOUND, PORT, Bridge, exchange
+
+
+def count_entries(path):
+    return len(os.listdir(path))
+
+
+def settle(proc, threads, fds=None, limit=10.0):
+    """Waits until the process is back to `threads` threads (and `fds` descriptors)."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        if count_entries(proc + "/task") == threads and (fds is None or count_entries(proc + "/fd") == fds):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+class BindFailure(unittest.TestCase):
+    def test_port_taken_writes_one_line_and_exits_1_after_saving_the_token(self):
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", PORT))
+            taken.listen()
+            bridge = Bridge(wait=False)
+            try:
+                status = bridge.process.wait(timeout=60)
+                stderr = bridge.process.stderr.read().decode()
+                self.assertEqual(status, 1)
+                # The system's own wording sits between the fixed frame and the error number.
+                error = 10048 if harness.ON_WINE else 98
+                self.assertRegex(stderr, r"^\[NerovaBridge\] 监听 127\.0\.0\.1:17668 失败: [^\n]+ \(os error %d\)\n$"
+                                 % error)
+                if not harness.ON_WINE:
+                    with open(bridge.token_file) as handle:
+                        self.assertRegex(handle.read(), r"^[A-Za-z0-9]{32}$")
+            finally:
+                bridge.stop()
+
+
+@unittest.skipIf(harness.ON_WINE, "inspects the native process and its files")
+class StartUp(unittest.TestCase):
+    def test_token_folder_follows_appdata_set_empty_or_unset(self):
+        temp = os.path.join(os.environ.get("TMPDIR", "/tmp"), "nerova-unset-%d" % os.getpid())
+        os.makedirs(temp, exist_ok=True)
+        cases = [({"APPDATA": None, "TMPDIR": temp}, lambda b: os.path.join(temp, "NerovaBridge", "token.txt")),
+                 ({"APPDATA": ""}, lambda b: os.path.join(b.home, "NerovaBridge", "token.txt"))]
+        for env, where in cases:
+            bridge = Bridge(env)
+            try:
+                with open(where(bridge)) as handle:
+                    self.assertEqual(handle.read(), harness.get_status()["token"])
+            finally:
+                bridge.stop()
+
+    def test_a_valid_token_is_kept_across_restarts_and_sigterm_exits_0(self):
+        bridge = Bridge()
+        first = bridge.token()
+        os.killpg(bridge.process.pid, 15)
+        self.assertEqual(bridge.process.wait(timeout=10), 0)
+        second = Bridge({"APPDATA": os.path.join(bridge.home, "appdata")})
+        try:
+            self.assertEqual(harness.get_status()["token"], first)
+        finally:
+            second.stop()
+            bridge.stop()
+
+    def test_only_the_ipv4_loopback_address_is_served(self):
+        bridge = Bridge()
+        try:
+            self.assertFalse(harness.port_open("127.0.0.2"))
+            self.assertFalse(harness.port_open("::1"))
+        finally:
+            bridge.stop()
+
+
+class Load(harness.BridgeTest):
+    def test_500_simultaneous_connections_are_all_answered_and_leave_nothing_behind(self):
+        pid = self.bridge.process.pid
+        proc = "/proc/%d" % pid
+        watch = not harness.ON_WINE
+        if watch:
+            # Idle means the main thread and the server thread; the start-up probe's thread must be gone.
+            self.assertTrue(settle(proc, threads=2))
+            fds_before = count_entries(proc + "/fd")
+        socks = [harness.connect(timeout=30) for _ in range(500)]
+        for sock in socks:
+            sock.sendall(b"GET /nowhere HTTP/1.1\r\n")
+        if watch:
+            self.assertGreaterEqual(count_entries(proc + "/task"), 2 + 400)
+        for sock in socks:
+            sock.sendall(b"\r\n")
+        answers = [harness.read_all(sock) for sock in socks]
+        for sock in socks:
+            sock.close()
+        self.assertEqual(answers.count(NOT_FOUND), 500)
+        if watch:
+            self.assertTrue(settle(proc, threads=2, fds=fds_before),
+                            (count_entries(proc + "/task"), count_entries(proc + "/fd"), fds_before))
+
+    def test_silent_clients_are_cut_after_10_seconds_without_holding_up_others(self):
+        results = {}
+
+        def silent(name, first_bytes):
+            with harness.connect(timeout=20) as sock:
+                sock.sendall(first_bytes)
+                started = time.monotonic()
+                results[name] = (harness.read_all(sock), time.monotonic() - started)
+
+        workers = [threading.Thread(target=silent, args=("nothing", b"")),
+                   threading.Thread(target=silent, args=("request line only", b"GET /nowhere HTTP/1.1\r\n"))]
+        for worker in workers:
+            worker.start()
+        time.sleep(0.5)
+        self.assertEqual(exchange(b"GET /x HTTP/1.1\r\n\r\n"), NOT_FOUND)  # others are served meanwhile
+        for worker in workers:
+            worker.join()
+        for name, (data, elapsed) in results.items():
+            self.assertEqual(data, b"", name)
+            self.assertTrue(9.0 <= elapsed <= 12.5, (name, elapsed))
+
+    def test_clients_that_vanish_do_not_disturb_the_accept_loop(self):
+        for _ in range(50):
+            sock = harness.connect()
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            sock.close()  # reset at once
+        self.assertEqual(exchange(b"GET /x HTTP/1.1\r\n\r\n"), NOT_FOUND)
+
+
+if __name__ == "__main__":
+    unittest.main()
