@@ -1,0 +1,439 @@
+// The Windows tray under Wine: both cards rendered into their bitmaps and checked pixel by pixel,
+// the Run value of start at login, and the diagnostic log (also as the real program writes it).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "http/assets.h"
+#include "tray/autostart_win.h"
+#include "tray/cards_win.h"
+#include "tray/gdiplus_win.h"
+#include "tray/log_win.h"
+#include "tray/wide.h"
+
+using namespace nerova::tray;
+
+namespace {
+
+const wchar_t* const RUN_KEY = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t* const RUN_VALUE = L"NerovaBridge";
+
+struct Rgba {
+    int r, g, b, a;
+};
+
+class Canvas {
+public:
+    Canvas(std::vector<std::uint8_t> bytes, int width, int height)
+        : bytes_(std::move(bytes)), width_(width), height_(height) {}
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool complete() const { return bytes_.size() == static_cast<std::size_t>(width_) * height_ * 4; }
+    Rgba at(int x, int y) const {
+        const std::uint8_t* p = &bytes_[(static_cast<std::size_t>(y) * width_ + x) * 4];
+        return {p[2], p[1], p[0], p[3]};
+    }
+    // The straight (not premultiplied) colour, as a person sees it over any background.
+    Rgba colour_at(int x, int y) const {
+        const Rgba p = at(x, y);
+        if (p.a == 0) return p;
+        return {p.r * 255 / p.a, p.g * 255 / p.a, p.b * 255 / p.a, p.a};
+    }
+    bool any_in(int left, int top, int right, int bottom, const std::function<bool(Rgba)>& test) const {
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                if (test(colour_at(x, y))) return true;
+        return false;
+    }
+    // Pixels that differ from another rendering lie only inside the given rectangle.
+    bool differs_only_inside(const Canvas& other, int left, int top, int right, int bottom) const {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                const bool inside = x >= left && x < right && y >= top && y < bottom;
+                const Rgba a = at(x, y), b = other.at(x, y);
+                if (!inside && (a.r != b.r || a.g != b.g || a.b != b.b || a.a != b.a)) return false;
+            }
+        return true;
+    }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    int width_;
+    int height_;
+};
+
+::testing::AssertionResult is_colour(const Canvas& canvas, int x, int y, std::uint32_t argb, int tolerance = 3) {
+    const Rgba p = canvas.colour_at(x, y);
+    const int r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
+    if (p.a == 255 && std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
+        std::abs(p.b - b) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is rgba(" << p.r << "," << p.g << ","
+                                         << p.b << "," << p.a << "), expected " << std::hex << argb;
+}
+
+// Walking in from outside the card, the first painted pixel has the border's colour.
+::testing::AssertionResult has_border(const Canvas& canvas, int x, int y, int step_x, int step_y) {
+    while (x >= 0 && y >= 0 && x < canvas.width() && y < canvas.height() && canvas.at(x, y).a == 0) {
+        x += step_x;
+        y += step_y;
+    }
+    if (x < 0 || y < 0 || x >= canvas.width() || y >= canvas.height()) {
+        return ::testing::AssertionFailure() << "nothing painted on that line";
+    }
+    const Rgba p = canvas.colour_at(x, y);
+    if (p.a > 60 && std::abs(p.r - 0xE0) <= 12 && std::abs(p.g - 0xE3) <= 12 && std::abs(p.b - 0xE9) <= 12) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "edge pixel (" << x << "," << y << ") is rgba(" << p.r << "," << p.g << ","
+                                         << p.b << "," << p.a << ")";
+}
+
+bool greenish(Rgba p) { return p.a > 0 && p.g > p.r + 60 && p.g > p.b + 30; }
+bool dark(Rgba p) { return p.a > 0 && p.r + p.g + p.b < 200; }
+bool not_white(Rgba p) { return p.a > 0 && p.r + p.g + p.b < 700; }
+
+bool family_available(const char* name) {
+    GpFontFamily* family = nullptr;
+    if (gp::GdipCreateFontFamilyFromName(to_wide<wchar_t>(name).data(), nullptr, &family) != Gdiplus::Ok) return false;
+    gp::GdipDeleteFontFamily(family);
+    return true;
+}
+
+Canvas popup(bool connected, bool hover, GpImage* image = nullptr) {
+    return Canvas(render_popup_pixels(image, connected, hover), 276, 166);
+}
+
+Canvas menu(int hover_row, bool autostart_on) { return Canvas(render_menu_pixels(hover_row, autostart_on), 190, 132); }
+
+class TrayCards : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
+    }
+    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
+    void SkipWithoutCardFont() {
+        if (!family_available("Microsoft YaHei UI")) GTEST_SKIP() << "no font for the cards' texts on this system";
+    }
+    static ULONG_PTR token_;
+};
+ULONG_PTR TrayCards::token_ = 0;
+
+TEST_F(TrayCards, PopupIsAWhiteRoundedCardWithABorderInATransparentMargin) {
+    const Canvas card = popup(false, false);
+    ASSERT_TRUE(card.complete());
+    for (int y = 0; y < 166; ++y) {
+        for (int x = 0; x < 276; ++x) {
+            if (x <= 6 || x >= 270 || y <= 6 || y >= 160) {
+                ASSERT_EQ(card.at(x, y).a, 0) << x << "," << y;
+            }
+        }
+    }
+    for (auto corner : {std::pair{9, 9}, {266, 9}, {9, 156}, {266, 156}})
+        EXPECT_EQ(card.at(corner.first, corner.second).a, 0) << "rounded corner " << corner.first;
+    EXPECT_TRUE(is_colour(card, 138, 65, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(is_colour(card, 100, 111, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(is_colour(card, 60, 38, 0xFFFFFFFF, 0));  // no image: the logo area stays white
+    EXPECT_TRUE(has_border(card, 138, 0, 0, 1));
+    EXPECT_TRUE(has_border(card, 0, 80, 1, 0));
+    EXPECT_TRUE(has_border(card, 138, 165, 0, -1));
+    EXPECT_TRUE(has_border(card, 275, 80, -1, 0));
+}
+
+TEST_F(TrayCards, PopupPillDotAndTextsFollowTheConnectionState) {
+    const Canvas waiting = popup(false, false);
+    EXPECT_TRUE(is_colour(waiting, 30, 89, 0xFFF2F3F5));
+    EXPECT_TRUE(is_colour(waiting, 249, 89, 0xFFF2F3F5));
+    EXPECT_TRUE(is_colour(waiting, 42, 89, 0xFFB0B5BF));
+    const Canvas connected = popup(true, false);
+    EXPECT_TRUE(is_colour(connected, 30, 89, 0xFFE6F8EC));
+    EXPECT_TRUE(is_colour(connected, 249, 89, 0xFFE6F8EC));
+    EXPECT_TRUE(is_colour(connected, 42, 89, 0xFF30D158));
+    // Only the pill changes with the state.
+    EXPECT_TRUE(connected.differs_only_inside(waiting, 24, 72, 252, 106));
+
+    SkipWithoutCardFont();
+    // Connected: dark status text, green channel text; waiting: both muted grey.
+    EXPECT_TRUE(connected.any_in(54, 72, 128, 106, dark));
+    EXPECT_TRUE(connected.any_in(150, 72, 246, 106, greenish));
+    EXPECT_FALSE(waiting.any_in(24, 72, 252, 106, dark));
+    EXPECT_FALSE(waiting.any_in(50, 72, 252, 106, greenish));
+    EXPECT_TRUE(waiting.any_in(54, 72, 128, 106, [](Rgba p) { return p.r + p.g + p.b < 560; }));
+    EXPECT_TRUE(waiting.any_in(150, 72, 246, 106, [](Rgba p) { return p.r + p.g + p.b < 560; }));
+}
+
+TEST_F(TrayCards, QuitButtonHoverChangesOnlyTheButton) {
+    const Canvas plain = popup(false, false);
+    const Canvas hovered = popup(false, true);
+    EXPECT_TRUE(is_colour(plain, 28, 131, 0xFFF2F3F5));
+    EXPECT_TRUE(is_colour(hovered, 28, 131, 0xFFE4E6EB));
+    EXPECT_TRUE(is_colour(hovered, 248, 131, 0xFFE4E6EB));
+    EXPECT_TRUE(hovered.differs_only_inside(plain, 24, 116, 252, 146));
+    SkipWithoutCardFont();
+    EXPECT_TRUE(hovered.any_in(100, 116, 176, 146, [](Rgba p) { return p.r + p.g + p.b < 300; }));  // "退出助手"
+    EXPECT_TRUE(plain.any_in(66, 21, 254, 41, dark));       // the title
+}
+
+TEST_F(TrayCards, LogoIsTheBrandImageScaledIntoItsBox) {
+    const std::string_view ico = nerova::http::brand_ico();
+    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(ico.data()), static_cast<UINT>(ico.size()));
+    ASSERT_NE(stream, nullptr);
+    GpImage* raw = nullptr;
+    const Gdiplus::GpStatus status = gp::GdipLoadImageFromStream(stream, &raw);
+    stream->Release();
+    const Image image(raw);
+    ASSERT_EQ(status, Gdiplus::Ok);
+    const Canvas with_logo = popup(false, false, image.get());
+    const Canvas without = popup(false, false);
+    EXPECT_TRUE(with_logo.any_in(24, 22, 56, 54, not_white));
+    EXPECT_FALSE(without.any_in(24, 22, 56, 54, not_white));
+    EXPECT_TRUE(with_logo.differs_only_inside(without, 23, 21, 57, 55));
+}
+
+TEST_F(TrayCards, MenuIsARoundedCardWithAHoverRow) {
+    const Canvas plain = menu(-1, false);
+    ASSERT_TRUE(plain.complete());
+    for (auto corner : {std::pair{0, 0}, {189, 0}, {0, 131}, {189, 131}})
+        EXPECT_EQ(plain.at(corner.first, corner.second).a, 0) << "rounded corner " << corner.first;
+    EXPECT_TRUE(is_colour(plain, 10, 3, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(is_colour(plain, 10, 51, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(has_border(plain, 95, 0, 0, 1));
+    EXPECT_TRUE(has_border(plain, 0, 66, 1, 0));
+
+    const Canvas hovered = menu(1, false);
+    EXPECT_TRUE(is_colour(hovered, 10, 51, 0xFFF0F1F4));
+    EXPECT_TRUE(is_colour(hovered, 183, 51, 0xFFF0F1F4));
+    EXPECT_TRUE(is_colour(hovered, 10, 21, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(hovered.differs_only_inside(plain, 4, 37, 186, 65));
+    const Canvas last = menu(3, false);
+    EXPECT_TRUE(is_colour(last, 10, 111, 0xFFF0F1F4));
+
+    SkipWithoutCardFont();
+    for (int row = 0; row < 4; ++row) EXPECT_TRUE(plain.any_in(36, 6 + 30 * row, 182, 36 + 30 * row, dark)) << row;
+}
+
+TEST_F(TrayCards, CheckMarkOnlyWhileStartAtLoginIsOn) {
+    const Canvas off = menu(-1, false);
+    const Canvas on = menu(-1, true);
+    EXPECT_FALSE(off.any_in(0, 0, 190, 132, greenish));
+    EXPECT_TRUE(greenish(on.colour_at(22, 81)));  // on the stroke from (18, 86) to (26, 76)
+    EXPECT_TRUE(greenish(on.colour_at(16, 84)));  // on the stroke from (14, 82) to (18, 86)
+    EXPECT_FALSE(greenish(on.colour_at(20, 76)));
+    EXPECT_TRUE(on.differs_only_inside(off, 12, 74, 29, 89));
+}
+
+// Start at login, against the registry of the test's own Wine prefix.
+class StartAtLogin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(key, RUN_VALUE);
+            ::RegCloseKey(key);
+        }
+    }
+    static bool read_value(DWORD& type, std::vector<BYTE>& data) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+        DWORD size = 0;
+        LONG result = ::RegQueryValueExW(key, RUN_VALUE, nullptr, &type, nullptr, &size);
+        if (result == ERROR_SUCCESS) {
+            data.assign(size, 0);
+            result = ::RegQueryValueExW(key, RUN_VALUE, nullptr, &type, data.data(), &size);
+        }
+        ::RegCloseKey(key);
+        return result == ERROR_SUCCESS;
+    }
+};
+
+TEST_F(StartAtLogin, ToggleWritesTheQuotedExecutablePathThenDeletesIt) {
+    EXPECT_FALSE(is_autostart_enabled());
+    toggle_autostart();
+    EXPECT_TRUE(is_autostart_enabled());
+
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    const std::wstring expected = L"\"" + std::wstring(path, length) + L"\"";
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(read_value(type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    ASSERT_EQ(data.size(), (expected.size() + 1) * 2) << "the terminating NUL is stored";
+    const auto* units = reinterpret_cast<const wchar_t*>(data.data());
+    EXPECT_EQ(std::wstring(units, expected.size()), expected);
+    EXPECT_EQ(units[expected.size()], L'\0');
+
+    toggle_autostart();
+    EXPECT_FALSE(is_autostart_enabled());
+    EXPECT_FALSE(read_value(type, data));
+}
+
+TEST_F(StartAtLogin, CreatesAMissingRunKeyAndCountsAValueOfAnyType) {
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, RUN_KEY);
+    EXPECT_FALSE(is_autostart_enabled());
+    toggle_autostart();
+    EXPECT_TRUE(is_autostart_enabled());
+    toggle_autostart();
+
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    const wchar_t other[] = L"%SystemRoot%\\elsewhere.exe";
+    ::RegSetValueExW(key, RUN_VALUE, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
+    ::RegCloseKey(key);
+    EXPECT_TRUE(is_autostart_enabled());
+    toggle_autostart();
+    EXPECT_FALSE(is_autostart_enabled());
+}
+
+// A fresh folder under the temporary directory, used as APPDATA.
+std::wstring fresh_appdata(const wchar_t* name) {
+    wchar_t temp[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    return std::wstring(temp) + L"nerova-tray-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + name +
+           L"\\Roaming";
+}
+
+std::string read_all(const std::wstring& path) {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+    ::CloseHandle(file);
+    return content;
+}
+
+TEST(DiagnosticLog, AppendsExactLinesToAFileItCreatesAndSharesWithOthers) {
+    const std::wstring appdata = fresh_appdata(L"log");
+    const std::wstring file = appdata + L"\\NerovaBridge\\popup.log";
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
+    log_line("first");
+    log_line("two\nlines");
+    {
+        // Another program holding the file open with shared access does not stop a line.
+        const HANDLE reader = ::CreateFileW(file.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        log_line("third");
+        ::CloseHandle(reader);
+    }
+    ::SetEnvironmentVariableW(L"APPDATA", nullptr);
+    log_line("lost: APPDATA is not set");
+    EXPECT_TRUE(std::regex_match(read_all(file),
+                                 std::regex(R"(\[tick=\d+\] first\n\[tick=\d+\] two\nlines\n\[tick=\d+\] third\n)")))
+        << read_all(file);
+}
+
+TEST(DiagnosticLog, HealthyStartOfTheProgramLeavesExactlyTheTwoStartUpLines) {
+    const std::wstring appdata = fresh_appdata(L"start");
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
+    // The program as Windows sees it: Wine maps the Unix root to drive Z:.
+    std::wstring program = L"Z:" + std::wstring(to_wide<wchar_t>(NEROVA_BRIDGE_EXE).data());
+    for (wchar_t& c : program)
+        if (c == L'/') c = L'\\';
+    std::wstring command = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process))
+        << ::GetLastError();
+    const std::wstring file = appdata + L"\\NerovaBridge\\popup.log";
+    std::string log;
+    for (int i = 0; i < 150 && std::count(log.begin(), log.end(), '\n') < 2; ++i) {
+        ::Sleep(100);
+        log = read_all(file);
+    }
+    ::Sleep(1000);  // time for a stray third line to show up
+    log = read_all(file);
+    DWORD still_running = ::WaitForSingleObject(process.hProcess, 0);
+    ::TerminateProcess(process.hProcess, 0);
+    ::WaitForSingleObject(process.hProcess, 5000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    ::SetEnvironmentVariableW(L"APPDATA", nullptr);
+
+    EXPECT_EQ(still_running, static_cast<DWORD>(WAIT_TIMEOUT)) << "the program ended on its own";
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(log, match,
+                                 std::regex(R"(\[tick=\d+\] gdiplus_startup: status=0 token=(\d+) input_size=24 )"
+                                            R"(last_err=\d+\n\[tick=\d+\] init: gdiplus_token=(\d+), )"
+                                            R"(icon_image=(-?\d+)\n)")))
+        << log;
+    EXPECT_NE(match[1].str(), "0");
+    EXPECT_EQ(match[1].str(), match[2].str());
+    EXPECT_NE(match[3].str(), "0");
+}
+
+// Under Wine none of the cards' font families exists; Wine's font replacement can give
+// "Microsoft YaHei UI" an installed CJK font, but a process reads it only when it starts.
+bool running_under_wine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+const char* installed_cjk_family() {
+    for (const char* name : {"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "Noto Sans CJK SC", "Droid Sans Fallback"})
+        if (family_available(name)) return name;
+    return nullptr;
+}
+
+// Returns the exit status of a rerun of this test program with the replacement in place, or -1
+// when no rerun is needed or possible.
+int rerun_with_card_font() {
+    if (!running_under_wine() || ::GetEnvironmentVariableW(L"NEROVA_TRAY_TEST_RERUN", nullptr, 0) != 0) return -1;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return -1;
+    const bool present = family_available("Microsoft YaHei UI");
+    const char* substitute = present ? nullptr : installed_cjk_family();
+    Gdiplus::GdiplusShutdown(token);
+    if (substitute == nullptr) return -1;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return -1;
+    }
+    const std::vector<wchar_t> name = to_wide<wchar_t>(substitute);
+    ::RegSetValueExW(key, L"Microsoft YaHei UI", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.data()),
+                     static_cast<DWORD>(name.size() * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    ::SetEnvironmentVariableW(L"NEROVA_TRAY_TEST_RERUN", L"1");
+    std::wstring command = ::GetCommandLineW();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        return -1;
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 1;
+    ::GetExitCodeProcess(process.hProcess, &status);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rerun = rerun_with_card_font();
+    if (rerun >= 0) return rerun;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
