@@ -66,11 +66,13 @@ bool write_file(const std::string& path, std::string_view bytes) {
 
 bool create_directories(const std::string& path) {
     if (path.empty()) return true;
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) return true;
+    // A parent that exists may still refuse creation, so only the outcome for the whole path counts.
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
     }
+    struct stat info {};
+    return (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) && ::stat(path.c_str(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
 }
 
 bool system_random(std::uint8_t* out, std::size_t count) {

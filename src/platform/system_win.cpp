@@ -111,11 +111,12 @@ bool create_directories(const std::string& path) {
     for (std::size_t pos = 0; pos <= wide.size(); ++pos) {
         if (pos != wide.size() && wide[pos] != L'\\' && wide[pos] != L'/') continue;
         const std::wstring prefix = wide.substr(0, pos);
-        // Skip empty and drive-only prefixes such as "C:".
-        if (prefix.empty() || (prefix.size() == 2 && prefix[1] == L':')) continue;
-        if (!::CreateDirectoryW(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        // A parent that exists may still refuse creation (a drive root, a folder without write
+        // access), so only the outcome for the whole path counts.
+        if (!prefix.empty()) ::CreateDirectoryW(prefix.c_str(), nullptr);
     }
-    return true;
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool system_random(std::uint8_t* out, std::size_t count) {
