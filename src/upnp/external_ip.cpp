@@ -1,0 +1,25 @@
+#include "upnp/external_ip.h"
+
+#include "upnp/description.h"
+#include "upnp/http_client.h"
+#include "upnp/soap.h"
+#include "upnp/ssdp.h"
+
+namespace nerova::upnp {
+
+std::optional<std::string> upnp_external_ip() {
+    const std::optional<std::string> location = ssdp_search_location();
+    if (!location) return std::nullopt;
+    const std::optional<std::string> description = http_request(*location, "GET", {}, {});
+    if (!description) return std::nullopt;
+    const std::optional<std::string> control_url = control_url_in_description(*description);
+    if (!control_url) return std::nullopt;
+    const std::optional<std::string> endpoint = absolute_control_url(*location, *control_url);
+    if (!endpoint) return std::nullopt;
+    const std::optional<std::string> answer =
+        http_request(*endpoint, "POST", soap_get_external_ip_headers(), SOAP_GET_EXTERNAL_IP_BODY);
+    if (!answer) return std::nullopt;
+    return external_ip_in_answer(*answer);
+}
+
+}  // namespace nerova::upnp

@@ -1,0 +1,33 @@
+// The SOAP call GetExternalIPAddress and the address in its answer.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "upnp/http_client.h"
+
+namespace nerova::upnp {
+
+// Always names WANIPConnection:1, also for a WANPPPConnection service.
+inline constexpr std::string_view SOAP_GET_EXTERNAL_IP_BODY =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+    "<s:Body>"
+    "<u:GetExternalIPAddress xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\"/>"
+    "</s:Body></s:Envelope>";
+static_assert(SOAP_GET_EXTERNAL_IP_BODY.size() == 274);
+
+// Content-Type, then SOAPAction.
+std::vector<HttpHeader> soap_get_external_ip_headers();
+
+// The digits and dots of the text between the ">" after the first "NewExternalIPAddress" and the
+// next "<", when they form a dotted-quad IPv4 address; otherwise nothing.
+std::optional<std::string> external_ip_in_answer(std::string_view answer);
+
+// Four parts of 0 to 255, one to three digits each, no leading zero, 15 characters at most.
+bool is_dotted_quad(std::string_view text);
+
+}  // namespace nerova::upnp

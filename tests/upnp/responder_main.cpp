@@ -1,0 +1,42 @@
+// A stand-in router for trying the whole lookup by hand or timing it: answers SSDP searches on
+// loopback and serves a description and the SOAP endpoint. Run it only inside a network
+// namespace, e.g.
+//   tests/netns-run sh -c 'upnp_test_responder --seconds 5 & sleep 0.3; netinfo_probe'
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "router_for_tests.h"
+#include "ssdp_responder.h"
+
+using namespace nerova::upnp::testing;
+
+int main(int argc, char** argv) {
+    std::string wan_ip = "203.0.113.7";
+    int seconds = 10;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--wan") == 0) wan_ip = argv[i + 1];
+        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atoi(argv[i + 1]);
+    }
+    const char* marker = std::getenv("NEROVA_IN_NETNS");
+    if (marker == nullptr || std::string(marker) != "1") {
+        std::fprintf(stderr, "upnp_test_responder: run it inside tests/netns-run\n");
+        return 77;
+    }
+    if (!route_multicast_to_loopback()) {
+        std::fprintf(stderr, "upnp_test_responder: cannot route multicast to loopback\n");
+        return 1;
+    }
+    TestHttpServer server(router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)));
+    SsdpResponder responder({ssdp_answer("LOCATION: " + server.url("/rootDesc.xml"))});
+    if (!server.listening() || !responder.listening()) {
+        std::fprintf(stderr, "upnp_test_responder: cannot listen\n");
+        return 1;
+    }
+    std::fprintf(stderr, "upnp_test_responder: answering for %d s at %s\n", seconds, server.url("/rootDesc.xml").c_str());
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    return 0;
+}
