@@ -17,6 +17,7 @@ int run_program() {
     auto state = std::make_shared<BridgeState>();
 
     platform::init_sockets();
+    platform::raise_open_file_limit();
     int os_error = 0;
     std::optional<platform::Socket> listener = platform::Socket::listen_tcp(
         platform::ipv4_address(127, 0, 0, 1, LISTEN_PORT), LISTEN_BACKLOG, os_error);

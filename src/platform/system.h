@@ -39,6 +39,9 @@ bool spawn_detached(Fn&& body);
 // Raw bytes to standard error, with no newline translation.
 void write_standard_error(std::string_view bytes);
 
+// Every connection holds a descriptor: lift the soft limit to the hard one where there is one.
+void raise_open_file_limit();
+
 // Headless runs end on SIGINT or SIGTERM. The signals are blocked before any thread starts, so
 // that only the waiting main thread ever takes them.
 void block_shutdown_signals();

@@ -149,6 +149,8 @@ void write_standard_error(std::string_view bytes) {
     }
 }
 
+void raise_open_file_limit() {}
+
 void block_shutdown_signals() {}
 
 void wait_for_shutdown_signal() {

@@ -35,7 +35,7 @@ def port_open(host="127.0.0.1", port=PORT):
 class Bridge:
     """One running copy of the program with a private APPDATA."""
 
-    def __init__(self, env_changes=None, cwd=None, wait=True):
+    def __init__(self, env_changes=None, cwd=None, wait=True, preexec_fn=None):
         self.home = tempfile.mkdtemp(prefix="nerova-it-")
         env = dict(os.environ)
         if ON_WINE:
@@ -49,7 +49,7 @@ class Bridge:
                 env[key] = value
         self.process = subprocess.Popen(
             LAUNCHER + [PROGRAM], env=env, cwd=cwd or self.home, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, start_new_session=True)
+            stderr=subprocess.PIPE, start_new_session=True, preexec_fn=preexec_fn)
         if wait:
             self.wait_until_listening()
 

@@ -83,6 +83,19 @@ class StartUp(unittest.TestCase):
             second.stop()
             bridge.stop()
 
+    def test_the_descriptor_limit_is_lifted_to_the_hard_limit(self):
+        import resource
+        _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if hard == resource.RLIM_INFINITY or hard <= 256:
+            self.skipTest("no finite hard limit above 256 to lift to")
+        bridge = Bridge(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (256, hard)))
+        try:
+            with open("/proc/%d/limits" % bridge.process.pid) as handle:
+                line = next(line for line in handle if line.startswith("Max open files"))
+            self.assertEqual(line.split()[3:5], [str(hard), str(hard)])
+        finally:
+            bridge.stop()
+
     def test_only_the_ipv4_loopback_address_is_served(self):
         bridge = Bridge()
         try:
