@@ -1,55 +1,14 @@
-#include "platform/net.h"
-
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
+
+#include "platform/native_net.h"
 
 namespace nerova::platform {
 namespace {
-
-socklen_t to_sockaddr(const SocketAddress& address, sockaddr_storage& storage) {
-    std::memset(&storage, 0, sizeof storage);
-    if (address.family == Family::ipv4) {
-        auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(address.port);
-        std::memcpy(&in->sin_addr, address.bytes.data(), 4);
-        return sizeof(sockaddr_in);
-    }
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
-    return sizeof(sockaddr_in6);
-}
-
-std::optional<SocketAddress> from_sockaddr(const sockaddr* sa) {
-    SocketAddress address;
-    if (sa->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-        address.family = Family::ipv4;
-        address.port = ntohs(in->sin_port);
-        std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-        return address;
-    }
-    if (sa->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-        address.family = Family::ipv6;
-        address.port = ntohs(in6->sin6_port);
-        std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-        return address;
-    }
-    return std::nullopt;
-}
-
-int native_family(Family family) { return family == Family::ipv4 ? AF_INET : AF_INET6; }
 
 bool set_timeout(int fd, int option, std::chrono::milliseconds limit) {
     timeval tv{};
@@ -68,26 +27,12 @@ int fd_of(Socket::Handle handle) { return static_cast<int>(handle); }
 
 void init_sockets() {}
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.release();
-    }
-    return *this;
-}
-
-Socket::Handle Socket::release() {
-    const Handle handle = handle_;
-    handle_ = -1;
-    return handle;
-}
-
 void Socket::close() {
     if (valid()) ::close(fd_of(release()));
 }
 
 std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backlog, int& os_error) {
-    Socket socket(::socket(native_family(address.family), SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Socket socket(::socket(native::family_of(address.family), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) {
         os_error = errno;
         return std::nullopt;
@@ -97,7 +42,7 @@ std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backl
     const int on = 1;
     ::setsockopt(fd_of(socket.handle()), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_storage storage;
-    const socklen_t length = to_sockaddr(address, storage);
+    const socklen_t length = native::to_sockaddr(address, storage);
     if (::bind(fd_of(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
         ::listen(fd_of(socket.handle()), backlog) != 0) {
         os_error = errno;
@@ -116,13 +61,13 @@ std::optional<Socket> Socket::accept(int& os_error) const {
 }
 
 std::optional<Socket> Socket::connect_tcp(const SocketAddress& address, std::chrono::milliseconds limit) {
-    Socket socket(::socket(native_family(address.family), SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Socket socket(::socket(native::family_of(address.family), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) return std::nullopt;
     const int fd = fd_of(socket.handle());
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     sockaddr_storage storage;
-    const socklen_t length = to_sockaddr(address, storage);
+    const socklen_t length = native::to_sockaddr(address, storage);
     const int started = ::connect(fd, reinterpret_cast<sockaddr*>(&storage), length);
     const bool pending = started != 0 && errno == EINPROGRESS;
     ::fcntl(fd, F_SETFL, flags);
@@ -138,10 +83,10 @@ std::optional<Socket> Socket::connect_tcp(const SocketAddress& address, std::chr
 }
 
 std::optional<Socket> Socket::open_udp(const SocketAddress& local) {
-    Socket socket(::socket(native_family(local.family), SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    Socket socket(::socket(native::family_of(local.family), SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) return std::nullopt;
     sockaddr_storage storage;
-    const socklen_t length = to_sockaddr(local, storage);
+    const socklen_t length = native::to_sockaddr(local, storage);
     if (::bind(fd_of(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0) return std::nullopt;
     return socket;
 }
@@ -150,7 +95,7 @@ std::optional<SocketAddress> Socket::local_address() const {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
     if (::getsockname(fd_of(handle_), reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
-    return from_sockaddr(reinterpret_cast<sockaddr*>(&storage));
+    return native::from_sockaddr(reinterpret_cast<sockaddr*>(&storage));
 }
 
 bool Socket::set_receive_timeout(std::chrono::milliseconds limit) {
@@ -183,20 +128,9 @@ IoResult Socket::send(const void* data, std::size_t size) {
     }
 }
 
-bool Socket::send_all(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const IoResult sent = send(bytes, size);
-        if (sent.status != IoStatus::ok || sent.bytes == 0) return false;
-        bytes += sent.bytes;
-        size -= sent.bytes;
-    }
-    return true;
-}
-
 bool Socket::send_to(const void* data, std::size_t size, const SocketAddress& to) {
     sockaddr_storage storage;
-    const socklen_t length = to_sockaddr(to, storage);
+    const socklen_t length = native::to_sockaddr(to, storage);
     const ssize_t n = ::sendto(fd_of(handle_), data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&storage), length);
     return n == static_cast<ssize_t>(size);
 }
@@ -209,35 +143,9 @@ IoResult Socket::receive_from(void* buffer, std::size_t size, SocketAddress* fro
     if (n < 0) return {status_of_errno(), 0};
     if (static_cast<std::size_t>(n) > size) return {IoStatus::failed, 0};
     if (from != nullptr) {
-        if (auto address = from_sockaddr(reinterpret_cast<sockaddr*>(&storage))) *from = *address;
+        if (auto address = native::from_sockaddr(reinterpret_cast<sockaddr*>(&storage))) *from = *address;
     }
     return {IoStatus::ok, static_cast<std::size_t>(n)};
-}
-
-std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
-    SocketAddress address;
-    address.port = port;
-    if (::inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) {
-        address.family = Family::ipv4;
-        return address;
-    }
-    if (::inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) {
-        address.family = Family::ipv6;
-        return address;
-    }
-    return std::nullopt;
-}
-
-std::optional<SocketAddress> resolve_first(const std::string& host, std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<SocketAddress> address = from_sockaddr(found->ai_addr);
-    ::freeaddrinfo(found);
-    return address;
 }
 
 std::string os_error_message(int code) {

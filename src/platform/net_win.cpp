@@ -1,7 +1,5 @@
-#include "platform/net.h"
+#include "platform/native_net.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <cstring>
@@ -9,49 +7,12 @@
 namespace nerova::platform {
 namespace {
 
-int to_sockaddr(const SocketAddress& address, sockaddr_storage& storage) {
-    std::memset(&storage, 0, sizeof storage);
-    if (address.family == Family::ipv4) {
-        auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(address.port);
-        std::memcpy(&in->sin_addr, address.bytes.data(), 4);
-        return sizeof(sockaddr_in);
-    }
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(address.port);
-    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
-    return sizeof(sockaddr_in6);
-}
-
-std::optional<SocketAddress> from_sockaddr(const sockaddr* sa) {
-    SocketAddress address;
-    if (sa->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-        address.family = Family::ipv4;
-        address.port = ntohs(in->sin_port);
-        std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-        return address;
-    }
-    if (sa->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-        address.family = Family::ipv6;
-        address.port = ntohs(in6->sin6_port);
-        std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
-        return address;
-    }
-    return std::nullopt;
-}
-
-int native_family(Family family) { return family == Family::ipv4 ? AF_INET : AF_INET6; }
-
-SOCKET native(Socket::Handle handle) { return static_cast<SOCKET>(handle); }
+SOCKET raw(Socket::Handle handle) { return static_cast<SOCKET>(handle); }
 
 Socket::Handle wrap(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<Socket::Handle>(s); }
 
 Socket::Handle new_socket(Family family, int type, int protocol) {
-    return wrap(::WSASocketW(native_family(family), type, protocol, nullptr, 0,
+    return wrap(::WSASocketW(native::family_of(family), type, protocol, nullptr, 0,
                              WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
 }
 
@@ -74,22 +35,8 @@ void init_sockets() {
     ::WSAStartup(MAKEWORD(2, 2), &data);
 }
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.release();
-    }
-    return *this;
-}
-
-Socket::Handle Socket::release() {
-    const Handle handle = handle_;
-    handle_ = -1;
-    return handle;
-}
-
 void Socket::close() {
-    if (valid()) ::closesocket(native(release()));
+    if (valid()) ::closesocket(raw(release()));
 }
 
 std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backlog, int& os_error) {
@@ -100,9 +47,9 @@ std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backl
         return std::nullopt;
     }
     sockaddr_storage storage;
-    const int length = to_sockaddr(address, storage);
-    if (::bind(native(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
-        ::listen(native(socket.handle()), backlog) != 0) {
+    const int length = native::to_sockaddr(address, storage);
+    if (::bind(raw(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+        ::listen(raw(socket.handle()), backlog) != 0) {
         os_error = ::WSAGetLastError();
         return std::nullopt;
     }
@@ -110,7 +57,7 @@ std::optional<Socket> Socket::listen_tcp(const SocketAddress& address, int backl
 }
 
 std::optional<Socket> Socket::accept(int& os_error) const {
-    const SOCKET s = ::accept(native(handle_), nullptr, nullptr);
+    const SOCKET s = ::accept(raw(handle_), nullptr, nullptr);
     if (s == INVALID_SOCKET) {
         os_error = ::WSAGetLastError();
         return std::nullopt;
@@ -122,11 +69,11 @@ std::optional<Socket> Socket::accept(int& os_error) const {
 std::optional<Socket> Socket::connect_tcp(const SocketAddress& address, std::chrono::milliseconds limit) {
     Socket socket(new_socket(address.family, SOCK_STREAM, IPPROTO_TCP));
     if (!socket.valid()) return std::nullopt;
-    const SOCKET s = native(socket.handle());
+    const SOCKET s = raw(socket.handle());
     u_long mode = 1;
     ::ioctlsocket(s, FIONBIO, &mode);
     sockaddr_storage storage;
-    const int length = to_sockaddr(address, storage);
+    const int length = native::to_sockaddr(address, storage);
     const int started = ::connect(s, reinterpret_cast<sockaddr*>(&storage), length);
     const bool pending = started != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK;
     mode = 0;
@@ -156,59 +103,48 @@ std::optional<Socket> Socket::open_udp(const SocketAddress& local) {
     Socket socket(new_socket(local.family, SOCK_DGRAM, IPPROTO_UDP));
     if (!socket.valid()) return std::nullopt;
     sockaddr_storage storage;
-    const int length = to_sockaddr(local, storage);
-    if (::bind(native(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0) return std::nullopt;
+    const int length = native::to_sockaddr(local, storage);
+    if (::bind(raw(socket.handle()), reinterpret_cast<sockaddr*>(&storage), length) != 0) return std::nullopt;
     return socket;
 }
 
 std::optional<SocketAddress> Socket::local_address() const {
     sockaddr_storage storage{};
     int length = sizeof storage;
-    if (::getsockname(native(handle_), reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
-    return from_sockaddr(reinterpret_cast<sockaddr*>(&storage));
+    if (::getsockname(raw(handle_), reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
+    return native::from_sockaddr(reinterpret_cast<sockaddr*>(&storage));
 }
 
 bool Socket::set_receive_timeout(std::chrono::milliseconds limit) {
-    return set_timeout(native(handle_), SO_RCVTIMEO, limit);
+    return set_timeout(raw(handle_), SO_RCVTIMEO, limit);
 }
 
 bool Socket::set_send_timeout(std::chrono::milliseconds limit) {
-    return set_timeout(native(handle_), SO_SNDTIMEO, limit);
+    return set_timeout(raw(handle_), SO_SNDTIMEO, limit);
 }
 
 bool Socket::set_no_delay() {
     const BOOL on = TRUE;
-    return ::setsockopt(native(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+    return ::setsockopt(raw(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
 }
 
 IoResult Socket::receive(void* buffer, std::size_t size) {
-    const int n = ::recv(native(handle_), static_cast<char*>(buffer), clamp_size(size), 0);
+    const int n = ::recv(raw(handle_), static_cast<char*>(buffer), clamp_size(size), 0);
     if (n > 0) return {IoStatus::ok, static_cast<std::size_t>(n)};
     if (n == 0) return {IoStatus::closed, 0};
     return {status_of_last_error(), 0};
 }
 
 IoResult Socket::send(const void* data, std::size_t size) {
-    const int n = ::send(native(handle_), static_cast<const char*>(data), clamp_size(size), 0);
+    const int n = ::send(raw(handle_), static_cast<const char*>(data), clamp_size(size), 0);
     if (n >= 0) return {IoStatus::ok, static_cast<std::size_t>(n)};
     return {status_of_last_error(), 0};
 }
 
-bool Socket::send_all(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const IoResult sent = send(bytes, size);
-        if (sent.status != IoStatus::ok || sent.bytes == 0) return false;
-        bytes += sent.bytes;
-        size -= sent.bytes;
-    }
-    return true;
-}
-
 bool Socket::send_to(const void* data, std::size_t size, const SocketAddress& to) {
     sockaddr_storage storage;
-    const int length = to_sockaddr(to, storage);
-    const int n = ::sendto(native(handle_), static_cast<const char*>(data), clamp_size(size), 0,
+    const int length = native::to_sockaddr(to, storage);
+    const int n = ::sendto(raw(handle_), static_cast<const char*>(data), clamp_size(size), 0,
                            reinterpret_cast<sockaddr*>(&storage), length);
     return n == static_cast<int>(size);
 }
@@ -217,39 +153,13 @@ IoResult Socket::receive_from(void* buffer, std::size_t size, SocketAddress* fro
     sockaddr_storage storage{};
     int length = sizeof storage;
     // A datagram longer than the buffer fails here with WSAEMSGSIZE.
-    const int n = ::recvfrom(native(handle_), static_cast<char*>(buffer), clamp_size(size), 0,
+    const int n = ::recvfrom(raw(handle_), static_cast<char*>(buffer), clamp_size(size), 0,
                              reinterpret_cast<sockaddr*>(&storage), &length);
     if (n < 0) return {status_of_last_error(), 0};
     if (from != nullptr) {
-        if (auto address = from_sockaddr(reinterpret_cast<sockaddr*>(&storage))) *from = *address;
+        if (auto address = native::from_sockaddr(reinterpret_cast<sockaddr*>(&storage))) *from = *address;
     }
     return {IoStatus::ok, static_cast<std::size_t>(n)};
-}
-
-std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port) {
-    SocketAddress address;
-    address.port = port;
-    if (::inet_pton(AF_INET, text.c_str(), address.bytes.data()) == 1) {
-        address.family = Family::ipv4;
-        return address;
-    }
-    if (::inet_pton(AF_INET6, text.c_str(), address.bytes.data()) == 1) {
-        address.family = Family::ipv6;
-        return address;
-    }
-    return std::nullopt;
-}
-
-std::optional<SocketAddress> resolve_first(const std::string& host, std::uint16_t port) {
-    ADDRINFOA hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    ADDRINFOA* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<SocketAddress> address = from_sockaddr(found->ai_addr);
-    ::freeaddrinfo(found);
-    return address;
 }
 
 std::string os_error_message(int code) {
