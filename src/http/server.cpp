@@ -7,7 +7,12 @@ namespace nerova::http {
 
 bool spawn_connection_thread(Connection& connection) {
     return platform::spawn_detached([connection = std::move(connection)]() mutable {
-        handle_connection(std::move(connection.socket), std::move(connection.token), std::move(connection.state));
+        // A failure inside one connection, such as memory running out, ends that connection
+        // only; unwinding closes its socket and releases its live-channel count.
+        try {
+            handle_connection(std::move(connection.socket), std::move(connection.token), std::move(connection.state));
+        } catch (...) {
+        }
     });
 }
 

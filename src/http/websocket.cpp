@@ -5,6 +5,8 @@
 #include <websocketpp/logger/stub.hpp>
 #include <websocketpp/server.hpp>
 
+#include "common/text.h"
+
 namespace nerova::http {
 namespace {
 
@@ -63,24 +65,82 @@ std::string without_close_frames(std::string_view bytes) {
     return kept;
 }
 
+// websocketpp has no limit on one frame and reserves a frame's whole declared length as soon as
+// its header arrives, so the frame headers coming in are read here first.
+class FrameSizeCheck {
+public:
+    // How many of these bytes come before the header of a frame over LIVE_FRAME_LIMIT (all of
+    // them when there is none).
+    std::size_t acceptable(const char* data, std::size_t size) {
+        std::size_t pos = 0;
+        std::size_t header_start = 0;
+        while (pos < size) {
+            if (payload_left_ > 0) {
+                const std::size_t skip = static_cast<std::size_t>(std::min<std::uint64_t>(payload_left_, size - pos));
+                payload_left_ -= skip;
+                pos += skip;
+                continue;
+            }
+            if (header_size_ == 0) header_start = pos;
+            header_[header_size_++] = static_cast<std::uint8_t>(data[pos++]);
+            if (header_size_ < header_length()) continue;
+            const std::uint64_t length = declared_length();
+            header_size_ = 0;
+            if (length > LIVE_FRAME_LIMIT) {
+                exceeded_ = true;
+                return header_start;
+            }
+            payload_left_ = length;
+        }
+        return size;
+    }
+    bool exceeded() const { return exceeded_; }
+
+private:
+    std::size_t header_length() const {
+        if (header_size_ < 2) return 2;
+        const std::uint8_t length7 = header_[1] & 0x7F;
+        return 2 + (length7 == 126 ? 2 : length7 == 127 ? 8 : 0) + ((header_[1] & 0x80) ? 4 : 0);
+    }
+    std::uint64_t declared_length() const {
+        const std::uint8_t length7 = header_[1] & 0x7F;
+        if (length7 < 126) return length7;
+        const std::size_t extra = length7 == 126 ? 2 : 8;
+        std::uint64_t length = 0;
+        for (std::size_t i = 0; i < extra; ++i) length = (length << 8) | header_[2 + i];
+        return length;
+    }
+
+    std::uint8_t header_[14] = {};
+    std::size_t header_size_ = 0;
+    std::uint64_t payload_left_ = 0;
+    bool exceeded_ = false;
+};
+
 }  // namespace
 
 struct WebSocketSession::Impl {
     Sink sink;
     Server server;
     ConnectionPtr connection;
+    FrameSizeCheck frames;
     bool open = false;
     bool over = false;
     std::vector<WebSocketMessage>* inbox = nullptr;
 
     websocketpp::lib::error_code write(std::string_view bytes) {
+        using websocketpp::transport::iostream::error::general;
+        using websocketpp::transport::iostream::error::make_error_code;
         if (!open) return {};  // the stand-in handshake reply
+        // An ended channel writes nothing more, not even the Pong for a Ping that came in the
+        // same read as the message that ended it.
+        if (over) return make_error_code(general);
         // The program never sends a Close frame: neither the library's acknowledgement nor
         // the one it sends when the peer breaks the protocol.
         const std::string kept = without_close_frames(bytes);
         if (kept.empty() || sink(kept)) return {};
         over = true;
-        return websocketpp::transport::iostream::error::make_error_code(websocketpp::transport::iostream::error::general);
+        return make_error_code(general);
     }
 };
 
@@ -93,8 +153,14 @@ WebSocketSession::WebSocketSession(Sink sink) : impl_(std::make_unique<Impl>()) 
     impl.server.set_fail_handler([&impl](websocketpp::connection_hdl) { impl.over = true; });
     impl.server.set_message_handler([&impl](websocketpp::connection_hdl, Server::message_ptr message) {
         const auto opcode = message->get_opcode();
-        if (impl.inbox == nullptr) return;
+        if (impl.inbox == nullptr || impl.over) return;
         if (opcode == websocketpp::frame::opcode::text || opcode == websocketpp::frame::opcode::binary) {
+            // websocketpp checks that a text message ends on a whole character only when its last
+            // frame is a text frame: a fragmented one cut short in its continuation gets through.
+            if (opcode == websocketpp::frame::opcode::text && !text::is_valid_utf8(message->get_payload())) {
+                impl.over = true;
+                return;
+            }
             impl.inbox->push_back({opcode == websocketpp::frame::opcode::text, message->get_payload()});
         }
     });
@@ -119,10 +185,14 @@ WebSocketSession::~WebSocketSession() = default;
 bool WebSocketSession::feed(const char* data, std::size_t size, std::vector<WebSocketMessage>& messages) {
     Impl& impl = *impl_;
     if (impl.over) return false;
+    const std::size_t allowed = impl.frames.acceptable(data, size);
     impl.inbox = &messages;
-    const std::size_t taken = impl.connection->read_all(data, size);
+    const std::size_t taken = impl.connection->read_all(data, allowed);
     impl.inbox = nullptr;
-    if (taken < size || impl.connection->get_state() != websocketpp::session::state::open) impl.over = true;
+    if (taken < allowed || impl.frames.exceeded() ||
+        impl.connection->get_state() != websocketpp::session::state::open) {
+        impl.over = true;
+    }
     return !impl.over;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 namespace nerova::http {
 
 inline constexpr std::size_t LIVE_MESSAGE_LIMIT = 64u * 1024 * 1024;
+inline constexpr std::uint64_t LIVE_FRAME_LIMIT = 16u * 1024 * 1024;
 
 struct WebSocketMessage {
     bool text = false;
@@ -30,7 +32,7 @@ public:
 
     // Feeds bytes read from the peer and appends the text and binary messages they complete.
     // Pings are answered with Pongs on the way. False once the channel is over: a Close from
-    // the peer, a protocol error, an over-limit message, invalid UTF-8 or a failed write.
+    // the peer, a protocol error, an over-limit frame or message, invalid UTF-8 or a failed write.
     bool feed(const char* data, std::size_t size, std::vector<WebSocketMessage>& messages);
 
     bool send_text(std::string_view payload);

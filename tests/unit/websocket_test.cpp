@@ -104,6 +104,7 @@ TEST(WebSocketSession, ProtocolFaultsEndTheChannelSilently) {
         {"fragmented control frame", client_frame(0x9, "x", true, false)},
         {"reserved opcode", client_frame(0x3, "x")},
         {"continuation without start", client_frame(0x0, "x")},
+        {"fragmented text cut mid-character", client_frame(0x1, "a\xC3", true, false) + client_frame(0x0, "", true, true)},
     };
     for (const auto& [name, bytes] : faults) {
         Recorded peer;
@@ -122,6 +123,28 @@ TEST(WebSocketSession, MessageOverTheLimitEndsTheChannel) {
                                std::string("\x00\x00\x00\x00\x04\x00\x00\x01", 8) + "mask";
     EXPECT_FALSE(peer.feed(header, messages));
     EXPECT_TRUE(peer.sent.empty());
+}
+
+TEST(WebSocketSession, FrameOverSixteenMebibytesEndsTheChannelEvenSplitAcrossReads) {
+    Recorded peer;
+    std::vector<http::WebSocketMessage> messages;
+    // A Ping before the oversized header is still answered; the header itself ends the channel.
+    const std::string header = std::string("\x82\xFF", 2) + std::string("\x00\x00\x00\x00\x01\x00\x00\x01", 8) + "mask";
+    ASSERT_TRUE(peer.feed(client_frame(0x9, "p") + header.substr(0, 5), messages));
+    EXPECT_FALSE(peer.feed(header.substr(5), messages));
+    EXPECT_EQ(peer.sent, std::string("\x8A\x01p", 3));
+}
+
+TEST(WebSocketSession, FrameOfExactlySixteenMebibytesIsAccepted) {
+    Recorded peer;
+    std::vector<http::WebSocketMessage> messages;
+    const std::string payload(16u * 1024 * 1024, 'x');
+    const std::string frame = client_frame(0x2, payload);
+    for (std::size_t pos = 0; pos < frame.size(); pos += 65536) {
+        ASSERT_TRUE(peer.feed(frame.substr(pos, 65536), messages));
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].payload.size(), payload.size());
 }
 
 TEST(WebSocketSession, FailedWriteEndsTheChannel) {
