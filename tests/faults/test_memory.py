@@ -1,0 +1,97 @@
+"""A page that makes the program run out of memory. The framing library sets aside room for a
+whole message as soon as a frame header names its length, so a page can ask for 64 MiB per channel
+with 14 bytes. Where memory is committed up front (Windows), enough channels exhaust it; here an
+address-space limit set on the running program stands in for that. A failed allocation must end
+its own channel only."""
+import json
+import resource
+import socket
+import unittest
+
+import harness
+import watch
+
+BINARY = 0x2
+MESSAGE_LIMIT = 64 * 1024 * 1024
+# Room for a few channel threads and their buffers, but not for many 64 MiB messages.
+HEADROOM = 512 * 1024 * 1024
+ATTEMPTS = 16
+
+
+def vm_size_bytes(pid):
+    with open("/proc/%d/status" % pid) as status:
+        return 1024 * int(next(line for line in status if line.startswith("VmSize:")).split()[1])
+
+
+@unittest.skipIf(watch.SANITIZED, "the sanitizers need an unlimited address space")
+class OutOfMemory(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not harness.PROGRAM:
+            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
+        cls.bridge = harness.Bridge()
+        cls.process = watch.Process(cls.bridge.process.pid)
+        cls.token = cls.bridge.token()
+
+    @classmethod
+    def tearDownClass(cls):
+        watch.stop_and_check_exit(cls.bridge)
+
+    def open_channel(self):
+        """A channel by hand, or nothing when the program closed the connection at once."""
+        sock = harness.connect()
+        sock.sendall(harness.upgrade_request(self.token))
+        head = b""
+        while b"\r\n\r\n" not in head:
+            chunk = sock.recv(1)
+            if not chunk:
+                sock.close()
+                return None
+            head += chunk
+        self.assertTrue(head.startswith(b"HTTP/1.1 101 "), head)
+        return sock
+
+    def test_a_failed_allocation_ends_only_its_own_channel(self):
+        idle = self.process.idle()
+        pid = self.bridge.process.pid
+        resource.prlimit(pid, resource.RLIMIT_AS, (vm_size_bytes(pid) + HEADROOM, resource.RLIM_INFINITY))
+        channels, cut = [], 0
+        try:
+            # Only the header of a message of the largest size allowed, and a few bytes of it.
+            header = bytes([0x80 | BINARY, 0xFF]) + MESSAGE_LIMIT.to_bytes(8, "big") + b"mask"
+            for _ in range(ATTEMPTS):
+                sock = self.open_channel()
+                if sock is None:
+                    continue  # no room left for another connection thread: refused, not fatal
+                sock.sendall(header + b"\0" * 64)
+                sock.settimeout(1.0)
+                try:
+                    if sock.recv(4096) == b"":
+                        cut += 1
+                except socket.timeout:
+                    pass
+                except ConnectionResetError:
+                    cut += 1
+                channels.append(sock)
+                if self.bridge.process.poll() is not None:
+                    break
+            if self.bridge.process.poll() is not None:
+                self.fail("the program died: %r" % self.bridge.process.stderr.read()[-2000:])
+            self.assertGreater(cut, 0, "no allocation failed; the test did not reach its point")
+        finally:
+            for sock in channels:
+                watch.reset(sock)
+            resource.prlimit(pid, resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+        self.assertEqual(self.process.settle(idle, limit=10), idle, "threads and descriptors left behind")
+        watch.heartbeat()
+        channel = harness.Channel(self.token)
+        try:
+            opcode, payload = channel.next_frame(timeout=10)
+            self.assertEqual(json.loads(payload)["token"], self.token)
+        finally:
+            channel.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
