@@ -34,9 +34,6 @@ inline SocketAddress ipv4_address(std::uint8_t a, std::uint8_t b, std::uint8_t c
 // A numeric IPv4 (dotted) or IPv6 literal; nothing for anything else.
 std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint16_t port);
 
-// The first address the system resolver returns for host and port, or nothing.
-std::optional<SocketAddress> resolve_first(const std::string& host, std::uint16_t port);
-
 enum class IoStatus { ok, closed, timed_out, failed };
 
 struct IoResult {
@@ -75,6 +72,10 @@ public:
     bool set_receive_timeout(std::chrono::milliseconds limit);
     bool set_send_timeout(std::chrono::milliseconds limit);
     bool set_no_delay();
+
+    // Waits up to `limit` until a receive would not block: `ok` when it would (bytes, end of
+    // stream or an error to report), `timed_out` when the time ran out, `failed` when the wait did.
+    IoStatus wait_readable(std::chrono::milliseconds limit) const;
 
     // One receive; `closed` means end of stream, `timed_out` the receive time-out ran out.
     IoResult receive(void* buffer, std::size_t size);

@@ -85,16 +85,4 @@ std::optional<SocketAddress> parse_ip_literal(const std::string& text, std::uint
     return std::nullopt;
 }
 
-std::optional<SocketAddress> resolve_first(const std::string& host, std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<SocketAddress> address = native::from_sockaddr(found->ai_addr);
-    ::freeaddrinfo(found);
-    return address;
-}
-
 }  // namespace nerova::platform

@@ -111,6 +111,19 @@ bool Socket::set_no_delay() {
     return ::setsockopt(fd_of(handle_), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
+IoStatus Socket::wait_readable(std::chrono::milliseconds limit) const {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd waiting{fd_of(handle_), POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready > 0) return IoStatus::ok;
+        if (ready == 0) return IoStatus::timed_out;
+        if (errno != EINTR) return IoStatus::failed;
+    }
+}
+
 IoResult Socket::receive(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::recv(fd_of(handle_), buffer, size, 0);

@@ -128,6 +128,15 @@ bool Socket::set_no_delay() {
     return ::setsockopt(raw(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
 }
 
+IoStatus Socket::wait_readable(std::chrono::milliseconds limit) const {
+    WSAPOLLFD waiting{};
+    waiting.fd = raw(handle_);
+    waiting.events = POLLRDNORM;
+    const int ready = ::WSAPoll(&waiting, 1, static_cast<INT>(limit.count()));
+    if (ready > 0) return IoStatus::ok;
+    return ready == 0 ? IoStatus::timed_out : IoStatus::failed;
+}
+
 IoResult Socket::receive(void* buffer, std::size_t size) {
     const int n = ::recv(raw(handle_), static_cast<char*>(buffer), clamp_size(size), 0);
     if (n > 0) return {IoStatus::ok, static_cast<std::size_t>(n)};

@@ -16,7 +16,9 @@ std::optional<std::string> control_url_in_description(std::string_view descripti
     const std::size_t start = open + OPEN.size();
     const std::size_t close = description.find("</controlURL>", start);
     if (close == std::string_view::npos) return std::nullopt;
-    const std::string_view url = text::trim(description.substr(start, close - start));
+    if (close - start > CONTROL_URL_LIMIT) return std::nullopt;
+    const std::string decoded = text::utf8_lossy(description.substr(start, close - start));
+    const std::string_view url = text::trim(decoded);
     if (url.empty()) return std::nullopt;
     return std::string(url);
 }

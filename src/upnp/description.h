@@ -1,6 +1,7 @@
 // The router's device description: where its connection service is controlled.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,7 +9,10 @@
 namespace nerova::upnp {
 
 // The trimmed text of the first <controlURL> after the earlier of the first "WANIPConnection"
-// and the first "WANPPPConnection"; nothing when either is missing or the URL is empty.
+// and the first "WANPPPConnection"; nothing when either is missing or the URL is empty. Works on
+// the description's raw bytes and decodes only the URL (invalid bytes as U+FFFD); a URL of more
+// than CONTROL_URL_LIMIT bytes gives nothing.
+constexpr std::size_t CONTROL_URL_LIMIT = 8192;
 std::optional<std::string> control_url_in_description(std::string_view description);
 
 // An "http://" or "https://" control URL as it is; otherwise "http://", the location's host, its

@@ -30,11 +30,13 @@ constexpr std::size_t HTTP_MAX_RESPONSE_BYTES = 4 * 1024 * 1024;
 std::string build_http_request(const HttpUrl& url, std::string_view method, const std::vector<HttpHeader>& headers,
                                std::string_view body);
 
-// The text after the first blank line of a response decoded as UTF-8 (invalid bytes as U+FFFD);
-// nothing without a blank line. The status and headers are not looked at.
-std::optional<std::string> response_body(std::string_view response);
+// The bytes after the first blank line of a response; nothing without a blank line. The status
+// and headers are not looked at. The body stays raw: readers look for ASCII markers in it and
+// decode only what they take out, so a body of invalid bytes costs no more than its size.
+std::optional<std::string> response_body(std::string response);
 
-// Nothing on any failure: bad URL, no address, connect failure or time-out, send failure, no
+// The response body, raw. Nothing on any failure: a bad URL or one whose host is not an IPv4
+// address written out (no name is ever resolved), connect failure or time-out, send failure, no
 // header end in what arrived.
 std::optional<std::string> http_request(std::string_view url, std::string_view method,
                                         const std::vector<HttpHeader>& headers, std::string_view body);

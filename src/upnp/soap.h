@@ -24,7 +24,8 @@ static_assert(SOAP_GET_EXTERNAL_IP_BODY.size() == 274);
 std::vector<HttpHeader> soap_get_external_ip_headers();
 
 // The digits and dots of the text between the ">" after the first "NewExternalIPAddress" and the
-// next "<", when they form a dotted-quad IPv4 address; otherwise nothing.
+// next "<", when they form a dotted-quad IPv4 address; otherwise nothing. Works on the answer's
+// raw bytes: the markers are ASCII, so they stand where they would in the decoded text.
 std::optional<std::string> external_ip_in_answer(std::string_view answer);
 
 // Four parts of 0 to 255, one to three digits each, no leading zero, 15 characters at most.

@@ -1,6 +1,9 @@
 #include "upnp/ssdp.h"
 
+#include <algorithm>
+
 #include "common/text.h"
+#include "upnp/http_url.h"
 #include "platform/net.h"
 
 namespace nerova::upnp {
@@ -23,6 +26,15 @@ std::optional<std::string> location_in_answer(std::string_view datagram) {
     }
 }
 
+bool trusted_location(std::string_view location, const platform::SocketAddress& sender) {
+    // 127/8 is this machine; 0/8 is never a sender, and 0.0.0.0 would reach this machine too.
+    if (sender.family != platform::Family::ipv4 || sender.bytes[0] == 127 || sender.bytes[0] == 0) return false;
+    const std::optional<HttpUrl> url = parse_http_url(location);
+    if (!url) return false;
+    const std::optional<std::array<std::uint8_t, 4>> host = ipv4_literal(url->host);
+    return host && std::equal(host->begin(), host->end(), sender.bytes.begin());
+}
+
 std::optional<std::string> ssdp_search_location() {
     std::optional<platform::Socket> socket = platform::Socket::open_udp(platform::ipv4_address(0, 0, 0, 0, 0));
     if (!socket) return std::nullopt;
@@ -35,13 +47,17 @@ std::optional<std::string> ssdp_search_location() {
     const auto deadline = std::chrono::steady_clock::now() + SSDP_SEARCH_WINDOW;
 
     char buffer[SSDP_RECEIVE_BUFFER];
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
+        // Skipped answers must not stretch the search: each wait ends with the window.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || socket->wait_readable(left) != platform::IoStatus::ok) return std::nullopt;
         // A longer datagram fails the receive, and with it the search.
-        const platform::IoResult received = socket->receive_from(buffer, sizeof buffer, nullptr);
+        platform::SocketAddress sender;
+        const platform::IoResult received = socket->receive_from(buffer, sizeof buffer, &sender);
         if (received.status != platform::IoStatus::ok) return std::nullopt;
-        if (auto location = location_in_answer(std::string_view(buffer, received.bytes))) return location;
+        std::optional<std::string> location = location_in_answer(std::string_view(buffer, received.bytes));
+        if (location && trusted_location(*location, sender)) return location;
     }
-    return std::nullopt;
 }
 
 }  // namespace nerova::upnp

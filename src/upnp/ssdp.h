@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/net.h"
+
 namespace nerova::upnp {
 
 inline constexpr std::string_view SSDP_SEARCH_DATAGRAM =
@@ -26,8 +28,15 @@ constexpr std::size_t SSDP_RECEIVE_BUFFER = 2048;
 // The URL of the first "location:" line (any ASCII case) with a non-empty value, or nothing.
 std::optional<std::string> location_in_answer(std::string_view datagram);
 
-// Searches, and returns the location named by the first answer that names one; nothing when no
-// such answer comes within the window or the socket fails.
+// Whether an answer from `sender` that names `location` may be followed: the location is an
+// "http://" URL whose host is the sender's own IPv4 address written out, and the sender is not a
+// loopback address. Anything else would let any host on the network send the lookup's requests
+// wherever it liked, the helper's own port included.
+bool trusted_location(std::string_view location, const platform::SocketAddress& sender);
+
+// Searches, and returns the location named by the first trusted answer that names one; other
+// answers are skipped while the window lasts. Nothing when no such answer comes within the window
+// or the socket fails.
 std::optional<std::string> ssdp_search_location();
 
 }  // namespace nerova::upnp

@@ -32,10 +32,36 @@ def port_open(host="127.0.0.1", port=PORT):
         return False
 
 
+def count_entries(path):
+    return len(os.listdir(path))
+
+
+def idle_threads(proc, quiet=0.5, limit=10.0):
+    """The thread count once it has stopped falling for a while (sanitizers add threads of their own)."""
+    deadline = time.monotonic() + limit
+    lowest, since = count_entries(proc + "/task"), time.monotonic()
+    while time.monotonic() < deadline and time.monotonic() - since < quiet:
+        time.sleep(0.05)
+        now = count_entries(proc + "/task")
+        if now < lowest:
+            lowest, since = now, time.monotonic()
+    return lowest
+
+
+def settle(proc, threads, fds=None, limit=10.0):
+    """Waits until the process is back to `threads` threads (and `fds` descriptors)."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        if count_entries(proc + "/task") == threads and (fds is None or count_entries(proc + "/fd") == fds):
+            return True
+        time.sleep(0.05)
+    return False
+
+
 class Bridge:
     """One running copy of the program with a private APPDATA."""
 
-    def __init__(self, env_changes=None, cwd=None, wait=True, preexec_fn=None):
+    def __init__(self, env_changes=None, cwd=None, wait=True, preexec_fn=None, stderr=subprocess.PIPE):
         self.home = tempfile.mkdtemp(prefix="nerova-it-")
         env = dict(os.environ)
         if ON_WINE:
@@ -49,7 +75,7 @@ class Bridge:
                 env[key] = value
         self.process = subprocess.Popen(
             LAUNCHER + [PROGRAM], env=env, cwd=cwd or self.home, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, start_new_session=True, preexec_fn=preexec_fn)
+            stderr=stderr, start_new_session=True, preexec_fn=preexec_fn)
         if wait:
             self.wait_until_listening()
 
@@ -57,7 +83,7 @@ class Bridge:
         deadline = time.monotonic() + limit
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
-                raise AssertionError("program ended early: %r" % (self.process.stderr.read(),))
+                raise AssertionError("program ended early: %r" % (self.process.stderr and self.process.stderr.read(),))
             if port_open():
                 return
             time.sleep(0.02)
@@ -82,7 +108,8 @@ class Bridge:
                 os.killpg(self.process.pid, signal.SIGKILL)
                 self.process.wait()
         self.process.stdout.close()
-        self.process.stderr.close()
+        if self.process.stderr:
+            self.process.stderr.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
 

@@ -1,38 +1,14 @@
 """The program as a process: start-up, data folder, bind failure, load, time-outs, shutdown."""
 import os
+import shutil
 import socket
+import tempfile
 import threading
 import time
 import unittest
 
 import harness
-from harness import NOT_FOUND, PORT, Bridge, exchange
-
-
-def count_entries(path):
-    return len(os.listdir(path))
-
-
-def idle_threads(proc, quiet=0.5, limit=10.0):
-    """The thread count once it has stopped falling for a while (sanitizers add threads of their own)."""
-    deadline = time.monotonic() + limit
-    lowest, since = count_entries(proc + "/task"), time.monotonic()
-    while time.monotonic() < deadline and time.monotonic() - since < quiet:
-        time.sleep(0.05)
-        now = count_entries(proc + "/task")
-        if now < lowest:
-            lowest, since = now, time.monotonic()
-    return lowest
-
-
-def settle(proc, threads, fds=None, limit=10.0):
-    """Waits until the process is back to `threads` threads (and `fds` descriptors)."""
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        if count_entries(proc + "/task") == threads and (fds is None or count_entries(proc + "/fd") == fds):
-            return True
-        time.sleep(0.05)
-    return False
+from harness import NOT_FOUND, PORT, Bridge, count_entries, exchange, idle_threads, settle
 
 
 class BindFailure(unittest.TestCase):
@@ -58,18 +34,36 @@ class BindFailure(unittest.TestCase):
 
 @unittest.skipIf(harness.ON_WINE, "inspects the native process and its files")
 class StartUp(unittest.TestCase):
-    def test_token_folder_follows_appdata_set_empty_or_unset(self):
-        temp = os.path.join(os.environ.get("TMPDIR", "/tmp"), "nerova-unset-%d" % os.getpid())
-        os.makedirs(temp, exist_ok=True)
-        cases = [({"APPDATA": None, "TMPDIR": temp}, lambda b: os.path.join(temp, "NerovaBridge", "token.txt")),
-                 ({"APPDATA": ""}, lambda b: os.path.join(b.home, "NerovaBridge", "token.txt"))]
-        for env, where in cases:
-            bridge = Bridge(env)
-            try:
-                with open(where(bridge)) as handle:
-                    self.assertEqual(handle.read(), harness.get_status()["token"])
-            finally:
-                bridge.stop()
+    def test_token_folder_follows_appdata_then_the_users_config_folder(self):
+        scratch = tempfile.mkdtemp(prefix="nerova-folders-")
+        unset = {"APPDATA": None, "XDG_CONFIG_HOME": None, "HOME": None, "TMPDIR": scratch}
+        cases = [({"APPDATA": ""}, lambda b: os.path.join(b.home, "NerovaBridge")),
+                 (dict(unset, XDG_CONFIG_HOME=scratch + "/xdg", HOME=scratch), lambda b: scratch + "/xdg/NerovaBridge"),
+                 (dict(unset, XDG_CONFIG_HOME="relative", HOME=scratch + "/home"),
+                  lambda b: scratch + "/home/.config/NerovaBridge"),
+                 (unset, lambda b: scratch + "/NerovaBridge")]  # no home at all
+        try:
+            for env, folder in cases:
+                bridge = Bridge(env)
+                try:
+                    with open(os.path.join(folder(bridge), "token.txt")) as handle:
+                        self.assertEqual(handle.read(), harness.get_status()["token"], env)
+                    self.assertEqual(os.stat(folder(bridge)).st_mode & 0o777, 0o700, env)
+                finally:
+                    bridge.stop()
+        finally:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+    def test_a_standard_error_nobody_reads_does_not_kill_it(self):
+        reader, writer = os.pipe()
+        os.close(reader)
+        bridge = Bridge(stderr=writer)
+        os.close(writer)
+        try:
+            self.assertEqual(exchange(b"GET /x HTTP/1.1\r\n\r\n"), NOT_FOUND)
+            self.assertIsNone(bridge.process.poll())
+        finally:
+            bridge.stop()
 
     def test_a_valid_token_is_kept_across_restarts_and_sigterm_exits_0(self):
         bridge = Bridge()

@@ -99,12 +99,14 @@ TEST(HttpClient, AFloodingServerIsCutAtTheSizeLimit) {
     EXPECT_LT(body->size(), HTTP_MAX_RESPONSE_BYTES + HTTP_RECEIVE_CHUNK);
 }
 
-TEST(HttpClient, ControlCharactersInTheUrlNeverReachTheWire) {
+TEST(HttpClient, ControlCharactersAndHostNamesNeverReachTheWire) {
     TestHttpServer server(answer_with(http_response("200 OK", "ok")));
     ASSERT_TRUE(server.listening());
     EXPECT_FALSE(http_request(server.url("/a\r\nX-Injected: 1\r\n\r\n/b"), "GET", {}, ""));
     EXPECT_FALSE(http_request(server.url("/a b"), "GET", {}, ""));
     EXPECT_FALSE(http_request(server.url("/a\tb"), "GET", {}, ""));
+    // Nor is a host name resolved, however it would resolve.
+    EXPECT_FALSE(http_request("http://localhost:" + std::to_string(server.port()) + "/", "GET", {}, ""));
     EXPECT_TRUE(server.requests().empty());
 }
 

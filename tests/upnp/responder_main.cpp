@@ -1,5 +1,5 @@
-// A stand-in router for trying the whole lookup by hand or timing it: answers SSDP searches on
-// loopback and serves a description and the SOAP endpoint. Run it only inside a network
+// A stand-in router for trying the whole lookup by hand or timing it: builds the test LAN, answers
+// SSDP searches from the router's address there and serves a description and the SOAP endpoint. Run it only inside a network
 // namespace, e.g.
 //   tests/netns-run sh -c 'upnp_test_responder --seconds 5 & sleep 0.3; netinfo_probe'
 #include <chrono>
@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "upnp_test_responder: run it inside tests/netns-run\n");
         return 77;
     }
-    if (!route_multicast_to_loopback()) {
-        std::fprintf(stderr, "upnp_test_responder: cannot route multicast to loopback\n");
+    if (!make_test_lan()) {
+        std::fprintf(stderr, "upnp_test_responder: cannot build the test LAN\n");
         return 1;
     }
-    TestHttpServer server(router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)));
+    TestHttpServer server(router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)), 0, ROUTER_HOST);
     SsdpResponder responder({ssdp_answer("LOCATION: " + server.url("/rootDesc.xml"))});
     if (!server.listening() || !responder.listening()) {
         std::fprintf(stderr, "upnp_test_responder: cannot listen\n");

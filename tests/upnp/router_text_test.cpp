@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "upnp/description.h"
+#include "upnp/http_url.h"
 #include "upnp/soap.h"
 #include "upnp/ssdp.h"
 
@@ -26,6 +27,24 @@ TEST(SsdpLocation, PassesOverEmptyAndLookalikeLines) {
 
 TEST(SsdpLocation, InvalidBytesAreReplacedNotTrusted) {
     EXPECT_EQ(location_in_answer("\xFF\xFE\r\nLOCATION: http://a/\xFF\r\n"), "http://a/\xEF\xBF\xBD");
+}
+
+TEST(SsdpLocation, IsFollowedOnlyToTheSendersOwnAddress) {
+    const platform::SocketAddress router = platform::ipv4_address(192, 168, 1, 1, 1900);
+    EXPECT_TRUE(trusted_location("http://192.168.1.1:5000/rootDesc.xml", router));
+    EXPECT_TRUE(trusted_location("http://192.168.1.1/", router));
+    for (const char* refused : {"http://192.168.1.2:5000/d.xml", "http://127.0.0.1:17668/status", "http://router/d.xml",
+                                "http://192.168.001.1/d.xml", "http://192.168.1.1.nip.io/", "https://192.168.1.1/",
+                                "HTTP://192.168.1.1/", "http://192.168.1.1:99999/", "ftp://192.168.1.1/"}) {
+        EXPECT_FALSE(trusted_location(refused, router)) << refused;
+    }
+    // Senders that are this machine, or no machine.
+    EXPECT_FALSE(trusted_location("http://127.0.0.1:17668/status", platform::ipv4_address(127, 0, 0, 1, 1900)));
+    EXPECT_FALSE(trusted_location("http://127.1.2.3/", platform::ipv4_address(127, 1, 2, 3, 1900)));
+    EXPECT_FALSE(trusted_location("http://0.0.0.0:17668/status", platform::ipv4_address(0, 0, 0, 0, 1900)));
+    platform::SocketAddress v6;
+    v6.family = platform::Family::ipv6;
+    EXPECT_FALSE(trusted_location("http://0.0.0.0/", v6));
 }
 
 TEST(Description, TakesTheControlUrlAfterTheEarlierServiceMention) {
@@ -55,6 +74,24 @@ TEST(Description, MissingPiecesGiveNothing) {
     EXPECT_FALSE(control_url_in_description("WANIPConnection</controlURL><controlURL>"));
     EXPECT_FALSE(control_url_in_description("WANIPConnection<controlURL> \r\n </controlURL>"));
     EXPECT_FALSE(control_url_in_description(""));
+}
+
+TEST(Description, OnlyTheControlUrlIsDecodedAndItsSizeIsBounded) {
+    // Invalid bytes elsewhere cost nothing; in the URL they are replaced, and Unicode spaces trimmed.
+    EXPECT_EQ(control_url_in_description(std::string(100, '\xFF') + "WANIPConnection<controlURL>\xC2\xA0/c\xFF"
+                                                                     "\xE3\x80\x80</controlURL>"),
+              "/c\xEF\xBF\xBD");
+    const std::string url(CONTROL_URL_LIMIT, 'a');
+    EXPECT_EQ(control_url_in_description("WANIPConnection<controlURL>" + url + "</controlURL>"), url);
+    EXPECT_FALSE(control_url_in_description("WANIPConnection<controlURL>" + url + " </controlURL>"));
+}
+
+TEST(Description, ControlUrlsStayOnTheLocationsHost) {
+    EXPECT_TRUE(same_ipv4_host("http://192.168.1.1:5000/rootDesc.xml", "http://192.168.1.1:80/ctl"));
+    EXPECT_FALSE(same_ipv4_host("http://192.168.1.1:5000/rootDesc.xml", "http://192.168.1.10:5000/ctl"));
+    EXPECT_FALSE(same_ipv4_host("http://192.168.1.1:5000/rootDesc.xml", "http://127.0.0.1:5000/ctl"));
+    EXPECT_FALSE(same_ipv4_host("http://router/rootDesc.xml", "http://router/ctl"));
+    EXPECT_FALSE(same_ipv4_host("http://192.168.1.1/", "https://192.168.1.1/ctl"));
 }
 
 TEST(Description, ControlUrlsAreMadeAbsoluteFromTheRoot) {

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace nerova::upnp::testing {
 
-SsdpResponder::SsdpResponder(std::vector<std::string> answers) : answers_(std::move(answers)) {
+SsdpResponder::SsdpResponder(std::vector<SsdpAnswer> answers, std::chrono::milliseconds delay)
+    : answers_(std::move(answers)), delay_(delay) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return;
     const int on = 1;
@@ -54,8 +56,17 @@ void SsdpResponder::serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             searches_.emplace_back(buffer, static_cast<std::size_t>(n));
         }
-        for (const std::string& answer : answers_) {
-            ::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&sender), sender_length);
+        std::this_thread::sleep_for(delay_);
+        for (const SsdpAnswer& answer : answers_) {
+            const int out = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            std::memcpy(&from.sin_addr, answer.from.data(), 4);
+            if (::bind(out, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0) {
+                ::sendto(out, answer.datagram.data(), answer.datagram.size(), 0, reinterpret_cast<sockaddr*>(&sender),
+                         sender_length);
+            }
+            ::close(out);
         }
     }
 }
@@ -70,8 +81,10 @@ std::string ssdp_answer(const std::string& location_line) {
            location_line + "\r\n\r\n";
 }
 
-bool route_multicast_to_loopback() {
-    return std::system("ip route replace 239.0.0.0/8 dev lo") == 0;
+bool make_test_lan() {
+    return std::system("ip link add lan0 type veth peer name lan0-peer && ip addr add 10.77.0.1/24 dev lan0 && "
+                       "ip addr add 10.77.0.66/24 dev lan0 && ip link set lan0 up && ip link set lan0-peer up && "
+                       "ip route replace 239.0.0.0/8 dev lo") == 0;
 }
 
 }  // namespace nerova::upnp::testing

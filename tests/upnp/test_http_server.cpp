@@ -31,31 +31,30 @@ std::string read_request(platform::Socket& connection) {
 
 }  // namespace
 
-TestHttpServer::TestHttpServer(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
+TestHttpServer::TestHttpServer(Handler handler, std::uint16_t port, std::array<std::uint8_t, 4> host)
+    : handler_(std::move(handler)), host_(host) {
     platform::init_sockets();
-    const std::uint16_t first = port != 0 ? port : 18000;
-    const std::uint16_t last = port != 0 ? port : 18999;
-    for (std::uint32_t candidate = first; candidate <= last && !listener_.valid(); ++candidate) {
-        int error = 0;
-        const auto address = platform::ipv4_address(127, 0, 0, 1, static_cast<std::uint16_t>(candidate));
-        if (auto listener = platform::Socket::listen_tcp(address, 16, error)) {
-            listener_ = std::move(*listener);
-            port_ = static_cast<std::uint16_t>(candidate);
-        }
+    int error = 0;
+    if (auto listener = platform::Socket::listen_tcp(platform::ipv4_address(host[0], host[1], host[2], host[3], port),
+                                                     16, error)) {
+        listener_ = std::move(*listener);
+        port_ = listener_.local_address()->port;
+        thread_ = std::thread([this] { serve(); });
     }
-    if (listener_.valid()) thread_ = std::thread([this] { serve(); });
 }
 
 TestHttpServer::~TestHttpServer() {
     if (!thread_.joinable()) return;
     stopping_ = true;
     // Wakes the blocking accept.
-    platform::Socket::connect_tcp(platform::ipv4_address(127, 0, 0, 1, port_), std::chrono::milliseconds(500));
+    platform::Socket::connect_tcp(platform::ipv4_address(host_[0], host_[1], host_[2], host_[3], port_),
+                                  std::chrono::milliseconds(500));
     thread_.join();
 }
 
 std::string TestHttpServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://" + std::to_string(host_[0]) + "." + std::to_string(host_[1]) + "." + std::to_string(host_[2]) +
+           "." + std::to_string(host_[3]) + ":" + std::to_string(port_) + path;
 }
 
 std::vector<std::string> TestHttpServer::requests() const {

@@ -1,7 +1,8 @@
-// A loopback HTTP server of the tests' own: records each request's bytes and answers with
-// whatever the test's handler writes.
+// An HTTP server of the tests' own: records each request's bytes and answers with whatever the
+// test's handler writes.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -19,8 +20,9 @@ public:
     // Gets the connection and the request it sent (head and, per Content-Length, body).
     using Handler = std::function<void(platform::Socket& connection, const std::string& request)>;
 
-    // Listens on 127.0.0.1 at `port`, or at a free port from 18000 up when `port` is 0.
-    explicit TestHttpServer(Handler handler, std::uint16_t port = 0);
+    // Listens on `host` at `port`, or at a port the system picks when `port` is 0.
+    explicit TestHttpServer(Handler handler, std::uint16_t port = 0,
+                            std::array<std::uint8_t, 4> host = {127, 0, 0, 1});
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -34,6 +36,7 @@ private:
     void serve();
 
     Handler handler_;
+    std::array<std::uint8_t, 4> host_;
     platform::Socket listener_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
