@@ -57,8 +57,8 @@ char32_t decode(std::string_view s, std::size_t len) {
     }
 }
 
-// Length of the white-space character at the start (or, with from_end, the end) of valid
-// UTF-8 text, or 0 when it is not white space.
+// Length of the white-space character at the start (or the end) of UTF-8 text, or 0 when it is
+// not white space; an invalid byte is never white space.
 std::size_t space_at_start(std::string_view s) {
     if (s.empty()) return 0;
     std::size_t bad = 0;

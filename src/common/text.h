@@ -15,10 +15,11 @@ bool is_valid_utf8(std::string_view bytes);
 // The Unicode White_Space property.
 bool is_unicode_space(char32_t c);
 
-// Trims Unicode white space from both ends of valid UTF-8 text.
+// Trims Unicode white space from both ends of UTF-8 text. An invalid byte counts as a character
+// that is not white space, so raw bytes are cut where their lossy decoding would be.
 std::string_view trim(std::string_view utf8);
 
-// Splits valid UTF-8 text on runs of Unicode white space, dropping empty fields.
+// Splits UTF-8 text on runs of Unicode white space, dropping empty fields; invalid bytes as in trim.
 std::vector<std::string_view> split_whitespace(std::string_view utf8);
 
 bool ascii_iequals(std::string_view a, std::string_view b);

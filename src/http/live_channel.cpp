@@ -35,7 +35,7 @@ std::string websocket_accept(std::string_view key) {
 std::string handshake_answer(std::string_view key, std::optional<std::string_view> protocol_header) {
     std::string answer =
         "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: ";
-    answer += websocket_accept(key);
+    answer += websocket_accept(text::utf8_lossy(key));  // the request keeps raw bytes
     answer += "\r\n";
     if (protocol_header) {
         std::string_view offered = *protocol_header;

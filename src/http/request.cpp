@@ -16,7 +16,7 @@ BufferedReader::Status BufferedReader::next(char& byte) {
     return Status::byte;
 }
 
-std::optional<std::string> read_line(BufferedReader& reader) {
+std::optional<std::string> read_raw_line(BufferedReader& reader) {
     std::string line;
     for (;;) {
         char byte = 0;
@@ -30,11 +30,17 @@ std::optional<std::string> read_line(BufferedReader& reader) {
         if (line.size() < MAX_LINE_BYTES) line.push_back(byte);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return text::utf8_lossy(line);
+    return line;
+}
+
+std::optional<std::string> read_line(BufferedReader& reader) {
+    std::optional<std::string> line = read_raw_line(reader);
+    if (!line) return std::nullopt;
+    return text::utf8_lossy(*line);
 }
 
 std::optional<Request> read_request(BufferedReader& reader) {
-    const std::optional<std::string> request_line = read_line(reader);
+    const std::optional<std::string> request_line = read_raw_line(reader);
     if (!request_line) return std::nullopt;
     const std::vector<std::string_view> fields = text::split_whitespace(*request_line);
     if (fields.size() < 2) return std::nullopt;
@@ -47,7 +53,7 @@ std::optional<Request> read_request(BufferedReader& reader) {
     if (question != std::string_view::npos) request.query = std::string(target.substr(question + 1));
 
     for (;;) {
-        const std::optional<std::string> line = read_line(reader);
+        const std::optional<std::string> line = read_raw_line(reader);
         if (!line) return std::nullopt;
         if (line->empty()) break;
         if (request.headers.size() >= MAX_HEADERS) return std::nullopt;

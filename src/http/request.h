@@ -39,12 +39,19 @@ private:
     std::size_t filled_ = 0;
 };
 
-// One line without its LF and at most one trailing CR, cut to MAX_LINE_BYTES, as UTF-8 with
-// invalid sequences replaced; nothing on a read failure, or at end of stream with nothing read.
+// One line without its LF and at most one trailing CR, cut to MAX_LINE_BYTES, as the bytes that
+// came; nothing on a read failure, or at end of stream with nothing read.
+std::optional<std::string> read_raw_line(BufferedReader& reader);
+
+// The same line as UTF-8, invalid sequences replaced.
 std::optional<std::string> read_line(BufferedReader& reader);
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
+// Every field holds the bytes that came, not their decoding: a head of invalid bytes then costs
+// no more than its size. Their text is text::utf8_lossy of them; since a replacement character
+// never equals ASCII, comparing a field with ASCII text gives the same answer either way, and the
+// white space that splits and trims them is found as it would be in the decoded text.
 struct Request {
     std::string method;
     std::string path;

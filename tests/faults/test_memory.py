@@ -1,11 +1,12 @@
-"""A page that makes the program run out of memory. The framing library sets aside room for a
-whole message as soon as a frame header names its length, so a page can ask for 64 MiB per channel
-with 14 bytes. Where memory is committed up front (Windows), enough channels exhaust it; here an
+"""What a request head costs, and a page that makes the program run out of memory. The framing
+library sets aside room for a whole message as soon as a frame header names its length, so a page
+can ask for 64 MiB per channel with 14 bytes. Where memory is committed up front (Windows), enough channels exhaust it; here an
 address-space limit set on the running program stands in for that. A failed allocation must end
 its own channel only."""
 import json
 import resource
 import socket
+import time
 import unittest
 
 import harness
@@ -21,6 +22,31 @@ ATTEMPTS = 16
 def vm_size_bytes(pid):
     with open("/proc/%d/status" % pid) as status:
         return 1024 * int(next(line for line in status if line.startswith("VmSize:")).split()[1])
+
+
+@unittest.skipIf(watch.SANITIZED, "the sanitizers keep memory of their own")
+class RequestHead(unittest.TestCase):
+    def test_a_head_of_invalid_bytes_costs_at_most_about_twice_its_size(self):
+        bridge = harness.Bridge()
+        process = watch.Process(bridge.process.pid)
+        heads = []
+        try:
+            before = process.rss_kib()
+            # 100 header lines of 8 KiB of 0xFF each, held open before the blank line.
+            head = b"GET / HTTP/1.1\r\n" + b"X: " + b"\xff" * 8189 + b"\r\n"
+            head = head[:16] + head[16:] * 100
+            for _ in range(20):
+                sock = harness.connect()
+                sock.sendall(head)
+                heads.append(sock)
+            watch.wait_for(lambda: process.threads() >= 21, limit=10)
+            time.sleep(0.5)
+            grown = (process.rss_kib() - before) * 1024
+            self.assertLess(grown, 2 * 20 * len(head), "%d bytes for %d sent" % (grown, 20 * len(head)))
+        finally:
+            for sock in heads:
+                sock.close()
+            bridge.stop()
 
 
 @unittest.skipIf(watch.SANITIZED, "the sanitizers need an unlimited address space")

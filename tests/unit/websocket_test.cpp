@@ -17,6 +17,9 @@ TEST(Handshake, SampleKeyGivesTheKnownAcceptValueAndNothingElse) {
               "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"
               "\r\n");
     EXPECT_EQ(http::websocket_accept("").size(), 28u);
+    // The request keeps raw bytes; the key is hashed as its text, invalid bytes replaced.
+    EXPECT_NE(http::handshake_answer("k\xFF", std::nullopt).find(http::websocket_accept("k\xEF\xBF\xBD")),
+              std::string::npos);
 }
 
 TEST(Handshake, NamesTheSubprotocolOnlyForAnExactTrimmedPiece) {
