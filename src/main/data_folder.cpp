@@ -4,8 +4,8 @@
 
 namespace nerova {
 
-DataPaths data_paths(const std::optional<std::string>& appdata, const std::string& temp_directory) {
-    const std::string base = appdata ? *appdata : temp_directory;
+DataPaths data_paths(const std::optional<std::string>& appdata, const std::string& default_base) {
+    const std::string base = appdata ? *appdata : default_base;
     DataPaths paths;
     paths.data_folder = platform::join_path(base, "NerovaBridge");
     paths.token_file = platform::join_path(paths.data_folder, "token.txt");

@@ -12,7 +12,8 @@
 namespace nerova {
 
 int run_program() {
-    const DataPaths paths = data_paths(platform::environment_variable("APPDATA"), platform::temp_directory());
+    platform::ignore_broken_pipes();  // standard error may be a pipe that nobody reads
+    const DataPaths paths = data_paths(platform::environment_variable("APPDATA"), platform::default_data_base());
     auto token = std::make_shared<const std::string>(load_or_create_token(paths.data_folder, paths.token_file));
     auto state = std::make_shared<BridgeState>();
 

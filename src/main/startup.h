@@ -15,8 +15,8 @@ struct DataPaths {
     std::string token_file;
 };
 
-// APPDATA exactly as set (an empty value gives a relative folder), else the temporary directory.
-DataPaths data_paths(const std::optional<std::string>& appdata, const std::string& temp_directory);
+// APPDATA exactly as set (an empty value gives a relative folder), else the platform's default base.
+DataPaths data_paths(const std::optional<std::string>& appdata, const std::string& default_base);
 
 // The bind-failure line, without its line feed.
 std::string bind_failure_line(const std::string& os_message);

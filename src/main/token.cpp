@@ -62,13 +62,20 @@ std::string generate_token() {
 }
 
 std::string load_or_create_token(const std::string& data_folder, const std::string& token_file) {
-    if (const std::optional<std::string> content = platform::read_file(token_file)) {
+    // Failures to create the folder only mean the token lasts for this run.
+    platform::create_directories(data_folder);
+    // A folder someone else controls may hold a planted token, or a link that turns the write
+    // against another file: neither is read nor written.
+    if (const std::optional<std::string> reason = platform::unsafe_folder_reason(data_folder)) {
+        platform::write_standard_error("[NerovaBridge] not using " + data_folder + ": " + *reason +
+                                       "; the token lasts for this run only\n");
+        return generate_token();
+    }
+    if (const std::optional<std::string> content = platform::read_private_file(token_file, TOKEN_FILE_LIMIT)) {
         if (std::optional<std::string> token = token_from_file_content(*content)) return *token;
     }
     std::string token = generate_token();
-    // Failures only mean the token lasts for this run.
-    platform::create_directories(data_folder);
-    platform::write_file(token_file, token);
+    platform::replace_private_file(token_file, token);
     return token;
 }
 

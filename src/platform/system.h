@@ -14,13 +14,30 @@ std::optional<std::string> environment_variable(const char* name);
 
 std::string temp_directory();
 
+// Where a per-user data folder goes when APPDATA is not set: on POSIX the user's configuration
+// folder ($XDG_CONFIG_HOME, else ~/.config), the temporary folder only without a home; on Windows
+// the temporary folder.
+std::string default_data_base();
+
 // base + separator + name, without doubling a separator the base already ends with.
 std::string join_path(const std::string& base, const std::string& name);
 
 // All paths are UTF-8.
 std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, std::string_view bytes);  // create or truncate
-bool create_directories(const std::string& path);
+bool create_directories(const std::string& path);  // missing ones private to the user
+
+// A file someone else may have planted: only a regular file reached without a link, and only
+// when it holds at most `limit` bytes; nothing otherwise (a FIFO, a device, a link, too long).
+std::optional<std::string> read_private_file(const std::string& path, std::size_t limit);
+
+// Writes a new file beside `path`, readable by the user alone, and renames it into place, so a
+// link at `path` is replaced, never followed, and a reader never sees half a file.
+bool replace_private_file(const std::string& path, std::string_view bytes);
+
+// Why a folder is not safe to keep a secret in (it belongs to another user, or others may write
+// to it), or nothing when it is. Nothing on Windows, whose per-user folders are private already.
+std::optional<std::string> unsafe_folder_reason(const std::string& path);
 
 // Bytes from the operating system's cryptographic source; false when it fails.
 bool system_random(std::uint8_t* out, std::size_t count);
@@ -38,6 +55,9 @@ bool spawn_detached(Fn&& body);
 
 // Raw bytes to standard error, with no newline translation.
 void write_standard_error(std::string_view bytes);
+
+// A write to a pipe or socket whose reader has gone fails instead of killing the process (POSIX).
+void ignore_broken_pipes();
 
 // Every connection holds a descriptor: lift the soft limit to the hard one where there is one.
 void raise_open_file_limit();

@@ -1,5 +1,6 @@
 #include "platform/system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +11,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <limits>
+#include <utility>
 
 namespace nerova::platform {
 
@@ -24,45 +28,80 @@ std::string temp_directory() {
     return value != nullptr && *value != '\0' ? value : "/tmp";
 }
 
+std::string default_data_base() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') return config;  // a relative one is to be ignored
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return join_path(home, ".config");
+    return temp_directory();
+}
+
 std::string join_path(const std::string& base, const std::string& name) {
     if (base.empty() || base.back() == '/') return base + name;
     return base + "/" + name;
 }
 
-std::optional<std::string> read_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string content;
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and tells whether the close, and so the write before it, succeeded.
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+// Appends what is left to read, up to `limit` bytes and one more; false on a read error.
+bool read_up_to(int fd, std::size_t limit, std::string& content) {
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    while (content.size() <= limit) {
+        const std::size_t want = std::min(sizeof buffer, limit + 1 - content.size());
+        const ssize_t n = ::read(fd, buffer, want);
         if (n > 0) {
             content.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0) {
-            break;
+            return true;
         } else if (errno != EINTR) {
-            ::close(fd);
-            return std::nullopt;
+            return false;
         }
     }
-    ::close(fd);
+    return true;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> read_file(const std::string& path) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    constexpr std::size_t NO_LIMIT = std::numeric_limits<std::size_t>::max() - 1;
+    std::string content;
+    if (!file.valid() || !read_up_to(file.get(), NO_LIMIT, content)) return std::nullopt;
     return content;
 }
 
 bool write_file(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = true;
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return ::close(fd) == 0 && ok;
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!file.valid()) return false;
+    const bool written = write_all(file.get(), bytes);
+    return file.close() && written;
 }
 
 bool create_directories(const std::string& path) {
@@ -74,6 +113,38 @@ bool create_directories(const std::string& path) {
     struct stat info {};
     return (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) && ::stat(path.c_str(), &info) == 0 &&
            S_ISDIR(info.st_mode);
+}
+
+std::optional<std::string> read_private_file(const std::string& path, std::size_t limit) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::string content;
+    if (!read_up_to(file.get(), limit, content) || content.size() > limit) return std::nullopt;
+    return content;
+}
+
+bool replace_private_file(const std::string& path, std::string_view bytes) {
+    const std::string fresh = path + ".new";
+    ::unlink(fresh.c_str());
+    FileDescriptor file(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid()) return false;
+    if (!write_all(file.get(), bytes) || !file.close() || ::rename(fresh.c_str(), path.c_str()) != 0) {
+        ::unlink(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> unsafe_folder_reason(const std::string& path) {
+    struct stat info {};
+    // lstat: a link planted in place of the folder is judged itself, not what it points to.
+    if (::lstat(path.empty() ? "." : path.c_str(), &info) != 0) return std::nullopt;
+    if (!S_ISDIR(info.st_mode)) return std::string("it is not a folder");
+    if (info.st_uid != ::geteuid()) return std::string("it belongs to another user");
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return std::string("others may write to it");
+    return std::nullopt;
 }
 
 bool system_random(std::uint8_t* out, std::size_t count) {
@@ -96,6 +167,8 @@ void accept_backoff() {
 }
 
 void exit_process(int status) { std::_Exit(status); }
+
+void ignore_broken_pipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 void write_standard_error(std::string_view bytes) {
     while (!bytes.empty()) {

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 // Older SDK headers (MinGW-w64 among them) lack this Windows 10 1803 flag.
@@ -71,40 +73,89 @@ std::string temp_directory() {
     return narrow(buffer, length);
 }
 
+std::string default_data_base() { return temp_directory(); }
+
 std::string join_path(const std::string& base, const std::string& name) {
     if (base.empty() || base.back() == '\\' || base.back() == '/') return base + name;
     return base + "\\" + name;
 }
 
-std::optional<std::string> read_file(const std::string& path) {
-    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string content;
+namespace {
+
+// Appends what is left to read, up to `limit` bytes and one more; false on a read error.
+bool read_up_to(HANDLE file, std::size_t limit, std::string& content) {
     char buffer[4096];
-    for (;;) {
+    while (content.size() <= limit) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, limit + 1 - content.size()));
         DWORD read = 0;
-        if (!::ReadFile(file.handle, buffer, sizeof buffer, &read, nullptr)) return std::nullopt;
-        if (read == 0) break;
+        if (!::ReadFile(file, buffer, want, &read, nullptr)) return false;
+        if (read == 0) return true;
         content.append(buffer, read);
     }
-    return content;
+    return true;
 }
 
-bool write_file(const std::string& path, std::string_view bytes) {
-    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) return false;
+bool write_all(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD written = 0;
-        if (!::WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written == 0) {
+        if (!::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) {
             return false;
         }
         bytes.remove_prefix(written);
     }
     return true;
 }
+
+}  // namespace
+
+std::optional<std::string> read_file(const std::string& path) {
+    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr std::size_t NO_LIMIT = std::numeric_limits<std::size_t>::max() - 1;
+    std::string content;
+    if (file.handle == INVALID_HANDLE_VALUE || !read_up_to(file.handle, NO_LIMIT, content)) return std::nullopt;
+    return content;
+}
+
+bool write_file(const std::string& path, std::string_view bytes) {
+    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.handle != INVALID_HANDLE_VALUE && write_all(file.handle, bytes);
+}
+
+std::optional<std::string> read_private_file(const std::string& path, std::size_t limit) {
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which the attribute check then refuses.
+    FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE || ::GetFileType(file.handle) != FILE_TYPE_DISK) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    if (!read_up_to(file.handle, limit, content) || content.size() > limit) return std::nullopt;
+    return content;
+}
+
+bool replace_private_file(const std::string& path, std::string_view bytes) {
+    const std::wstring target = widen(path);
+    const std::wstring fresh = target + L".new";
+    bool written = false;
+    {
+        FileHandle file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        if (file.handle == INVALID_HANDLE_VALUE) return false;
+        written = write_all(file.handle, bytes);
+    }
+    if (written && ::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    ::DeleteFileW(fresh.c_str());
+    return false;
+}
+
+std::optional<std::string> unsafe_folder_reason(const std::string&) { return std::nullopt; }
 
 bool create_directories(const std::string& path) {
     const std::wstring wide = widen(path);
@@ -148,6 +199,8 @@ void write_standard_error(std::string_view bytes) {
         bytes.remove_prefix(written);
     }
 }
+
+void ignore_broken_pipes() {}
 
 void raise_open_file_limit() {}
 
