@@ -97,15 +97,34 @@ function httpGet(route) {
   });
 }
 
-async function launchBrowser() {
+async function launchBrowser(extraArgs = []) {
   return chromium.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
     // playwright gives every launch a fresh temporary --user-data-dir
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
+      '--disable-component-update', '--disable-sync', ...extraArgs],
   });
 }
+
+// Opens a WebSocket in the page and records what happens to it under window.__channels[name].
+function openChannel(page, name, url, protocols) {
+  return page.evaluate(({ name, url, protocols }) => {
+    window.__channels = window.__channels || {};
+    const record = { opened: false, errored: false, closed: null, messages: [] };
+    const ws = protocols === undefined ? new WebSocket(url) : new WebSocket(url, protocols);
+    const started = performance.now();
+    ws.onopen = () => { record.opened = true; record.protocol = ws.protocol; record.extensions = ws.extensions; };
+    ws.onerror = () => { record.errored = true; };
+    ws.onclose = (event) => { record.closed = { code: event.code, wasClean: event.wasClean, at: performance.now() - started }; };
+    ws.onmessage = (event) => record.messages.push({ data: event.data, at: performance.now() - started });
+    window.__channels[name] = { ws, record };
+  }, { name, url, protocols });
+}
+
+const channelRecord = (page, name) => page.evaluate((name) => window.__channels[name].record, name);
+const channelSend = (page, name, text) => page.evaluate(([name, text]) => window.__channels[name].ws.send(text), [name, text]);
+const channelClose = (page, name) => page.evaluate((name) => window.__channels[name].ws.close(1000, 'bye'), name);
 
 // Polls fn until it returns a truthy value; fails with the last value seen.
 async function until(fn, { timeout = 5000, interval = 25, what = 'condition' } = {}) {
@@ -131,4 +150,7 @@ function pageState(page) {
   });
 }
 
-module.exports = { ARTIFACTS, Bridge, ORIGIN, PORT, PROGRAM, REPO, httpGet, launchBrowser, pageState, sleep, until };
+module.exports = {
+  ARTIFACTS, Bridge, ORIGIN, PORT, PROGRAM, REPO, channelClose, channelRecord, channelSend, httpGet, launchBrowser,
+  openChannel, pageState, sleep, until,
+};

@@ -3,7 +3,9 @@
 
 const assert = require('node:assert/strict');
 const { after, before, describe, test } = require('node:test');
-const { Bridge, ORIGIN, PORT, httpGet, launchBrowser, until } = require('./lib');
+const {
+  Bridge, ORIGIN, PORT, channelClose, channelRecord, channelSend, httpGet, launchBrowser, openChannel, until,
+} = require('./lib');
 
 const MEMBERS = ['localIp', 'wanIp', 'gatewayIp', 'dnsServers', 'macAddress', 'deviceName', 'interfaceAlias',
   'interfaceType', 'dhcpEnabled', 'networkMode', 'wanSource', 'routerDetected', 'token'];
@@ -27,20 +29,9 @@ describe('live channel from a real browser', () => {
     await bridge?.dispose();
   });
 
-  // Opens a WebSocket in the page and records what happens to it under window.__channels[name].
-  const open = (name, query, protocols) => page.evaluate(({ name, url, protocols }) => {
-    window.__channels = window.__channels || {};
-    const record = { opened: false, errored: false, closed: null, messages: [] };
-    const ws = protocols === undefined ? new WebSocket(url) : new WebSocket(url, protocols);
-    const started = performance.now();
-    ws.onopen = () => { record.opened = true; record.protocol = ws.protocol; record.extensions = ws.extensions; };
-    ws.onerror = () => { record.errored = true; };
-    ws.onclose = (event) => { record.closed = { code: event.code, wasClean: event.wasClean }; };
-    ws.onmessage = (event) => record.messages.push({ data: event.data, at: performance.now() - started });
-    window.__channels[name] = { ws, record };
-  }, { name, url: `ws://127.0.0.1:${PORT}/live${query}`, protocols });
-  const record = (name) => page.evaluate((name) => window.__channels[name].record, name);
-  const send = (name, text) => page.evaluate(([name, text]) => window.__channels[name].ws.send(text), [name, text]);
+  const open = (name, query, protocols) => openChannel(page, name, `ws://127.0.0.1:${PORT}/live${query}`, protocols);
+  const record = (name) => channelRecord(page, name);
+  const send = (name, text) => channelSend(page, name, text);
 
   test('the right token and subprotocol open the channel; the status document arrives once', async () => {
     await open('main', `?token=${token}`, 'orva-local-helper');
@@ -97,9 +88,9 @@ describe('live channel from a real browser', () => {
   });
 
   test('closing from the page ends the channel without a Close frame back', async () => {
-    await page.evaluate(() => window.__channels.main.ws.close(1000, 'bye'));
+    await channelClose(page, 'main');
     const closed = await until(async () => (await record('main')).closed, { timeout: 3000, what: 'the close event' });
     // A Close frame from the program would make this a clean 1000 close.
-    assert.deepEqual(closed, { code: 1006, wasClean: false });
+    assert.deepEqual([closed.code, closed.wasClean], [1006, false]);
   });
 });
