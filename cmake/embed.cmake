@@ -4,7 +4,7 @@
 #
 #   include(cmake/embed.cmake)
 #   nerova_embed_assets(nerova_assets)   # static library behind src/http/assets.h
-#   nerova_add_brand_icon(<executable>)  # Windows only: icon-group resource 1
+#   nerova_add_windows_resources(<exe>)  # Windows only: icon-group 1, manifest, version
 #
 # nerova_embed_assets(<target>) makes a static library <target> whose one
 # generated source holds, as byte arrays:
@@ -15,9 +15,10 @@
 # The library puts src/ on its users' include path (#include "http/assets.h").
 # The source is regenerated at build time whenever an asset changes.
 #
-# nerova_add_brand_icon(<target>) adds assets/brand.rc to a Windows executable;
-# the top level must have enabled the RC language (project(... RC) or
-# enable_language(RC)) in the Windows build.
+# nerova_add_windows_resources(<target>) adds assets/brand.rc to a Windows
+# executable: the brand icon, the application manifest and a version resource
+# that carries the project's version (project(... VERSION ...)). The top level
+# must have enabled the RC language (enable_language(RC)) in the Windows build.
 #
 # Run as a script (cmake -P embed.cmake, which the build does) it writes that
 # source; the inputs come in as -D variables, see _nerova_write_assets_source.
@@ -70,16 +71,21 @@ function(nerova_embed_assets target)
   target_compile_features(${target} PUBLIC cxx_std_17)
 endfunction()
 
-function(nerova_add_brand_icon target)
+function(nerova_add_windows_resources target)
   if(NOT WIN32)
     return()
   endif()
   get_filename_component(root "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/.." ABSOLUTE)
+  set(gen_dir "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources")
+  set(NEROVA_MANIFEST_FILE "${gen_dir}/NerovaBridge.exe.manifest")
+  configure_file("${root}/assets/NerovaBridge.exe.manifest" "${NEROVA_MANIFEST_FILE}" @ONLY)
+  configure_file("${root}/assets/nerova_version.h.in" "${gen_dir}/nerova_version.h" @ONLY)
   target_sources(${target} PRIVATE "${root}/assets/brand.rc")
-  # windres finds brand.ico beside the script, but no dependency scanner sees
-  # an ICON statement: say it here so a redrawn icon relinks the program.
+  target_include_directories(${target} PRIVATE "${gen_dir}")
+  # windres finds brand.ico beside the script, but no dependency scanner sees an ICON or a
+  # manifest statement: say it here so a redrawn icon or a new version relinks the program.
   set_source_files_properties("${root}/assets/brand.rc" TARGET_DIRECTORY ${target}
-    PROPERTIES OBJECT_DEPENDS "${root}/assets/brand.ico")
+    PROPERTIES OBJECT_DEPENDS "${root}/assets/brand.ico;${NEROVA_MANIFEST_FILE};${gen_dir}/nerova_version.h")
 endfunction()
 
 # Appends to `out_var` a C++ array definition `name` holding the bytes of

@@ -23,6 +23,7 @@ int run_program() {
     std::optional<platform::Socket> listener = platform::Socket::listen_tcp(
         platform::ipv4_address(127, 0, 0, 1, LISTEN_PORT), LISTEN_BACKLOG, os_error);
     if (!listener) {
+        show_running_copy();
         platform::write_standard_error(bind_failure_line(platform::os_error_message(os_error)) + "\n");
         return 1;
     }

@@ -2,30 +2,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tray/autostart_value.h"
+#include "tray/handles_win.h"
 #include "tray/wide.h"
 
 namespace nerova::tray {
 namespace {
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_ != nullptr) ::RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY get() const { return key_; }
-    HKEY* out() { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // The main module's full path, however long.
 std::optional<std::u16string> executable_path() {
@@ -39,26 +26,73 @@ std::optional<std::u16string> executable_path() {
     }
 }
 
+// The value's type and bytes, or nothing when the key or the value is missing.
+std::optional<std::vector<BYTE>> read_value(std::string_view key_path, DWORD& type) {
+    RegistryKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(key_path).data(), 0, KEY_QUERY_VALUE, key.out()) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const std::vector<wchar_t> name = to_wide<wchar_t>(RUN_VALUE_NAME);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        if (::RegQueryValueExW(key.get(), name.data(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        std::vector<BYTE> data(size);
+        const LONG result = ::RegQueryValueExW(key.get(), name.data(), nullptr, &type, data.data(), &size);
+        if (result == ERROR_SUCCESS) {
+            data.resize(size);
+            return data;
+        }
+        if (result != ERROR_MORE_DATA) return std::nullopt;  // grew in between: ask again
+    }
+    return std::nullopt;
+}
+
+// The Run value as the text it starts, environment variables expanded; nothing for another type.
+std::optional<std::u16string> run_command() {
+    DWORD type = 0;
+    const std::optional<std::vector<BYTE>> data = read_value(RUN_KEY_PATH, type);
+    if (!data || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+    std::wstring text(reinterpret_cast<const wchar_t*>(data->data()), data->size() / sizeof(wchar_t));
+    text = text.substr(0, text.find(L'\0'));
+    if (type == REG_EXPAND_SZ) {
+        const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+        std::wstring expanded(needed, L'\0');
+        if (needed == 0 || ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed) != needed) {
+            return std::nullopt;
+        }
+        text = expanded.substr(0, expanded.find(L'\0'));
+    }
+    return std::u16string(text.begin(), text.end());
+}
+
+std::optional<std::vector<std::uint8_t>> approval_record() {
+    DWORD type = 0;
+    const std::optional<std::vector<BYTE>> data = read_value(APPROVED_KEY_PATH, type);
+    if (!data) return std::nullopt;
+    return std::vector<std::uint8_t>(data->begin(), data->end());
+}
+
+void delete_value(std::string_view key_path) {
+    RegistryKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(key_path).data(), 0, KEY_SET_VALUE, key.out()) ==
+        ERROR_SUCCESS) {
+        ::RegDeleteValueW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data());
+    }
+}
+
 }  // namespace
 
 bool is_autostart_enabled() {
-    RegistryKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(RUN_KEY_PATH).data(), 0, KEY_QUERY_VALUE, key.out()) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    return ::RegQueryValueExW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data(), nullptr, nullptr, nullptr,
-                              nullptr) == ERROR_SUCCESS;
+    const std::optional<std::u16string> path = executable_path();
+    return path && will_start_at_login(run_command(), approval_record(), *path);
 }
 
 void toggle_autostart() {
     if (is_autostart_enabled()) {
-        RegistryKey key;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(RUN_KEY_PATH).data(), 0, KEY_SET_VALUE, key.out()) !=
-            ERROR_SUCCESS) {
-            return;
-        }
-        ::RegDeleteValueW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data());
+        delete_value(RUN_KEY_PATH);
         return;
     }
     const std::optional<std::u16string> path = executable_path();
@@ -71,6 +105,8 @@ void toggle_autostart() {
     }
     ::RegSetValueExW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(data.data()), registry_string_size(data.size() - 1));
+    const std::optional<std::vector<std::uint8_t>> record = approval_record();
+    if (record && approval_record_disabled(*record)) delete_value(APPROVED_KEY_PATH);
 }
 
 }  // namespace nerova::tray

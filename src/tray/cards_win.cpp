@@ -1,13 +1,11 @@
 #include "tray/cards_win.h"
 
+#include <cmath>
 #include <cstring>
-#include <functional>
+#include <string_view>
 
-#include "tray/gdi_win.h"
 #include "tray/log_format.h"
 #include "tray/log_win.h"
-#include "tray/pixels.h"
-#include "tray/tray_rules.h"
 
 namespace nerova::tray {
 namespace {
@@ -32,86 +30,136 @@ constexpr PopupStateLook CONNECTED_LOOK{0xFFE6F8EC, GREEN_ACCENT, "网页已连�
 
 constexpr const char* MENU_LABELS[MENU_ROW_COUNT] = {"打开状态面板", "打开Nerova主站", "开机自启", "退出助手"};
 
-using Painter = std::function<void(GpGraphics*)>;
+// Drawing in the card's 96-DPI coordinates. Rectangle edges land on whole device pixels, so a card
+// stays crisp at 125 % and 150 %; radii, fonts and strokes scale by the same factor.
+class Painter {
+public:
+    Painter(GpGraphics* graphics, unsigned dpi)
+        : graphics_(graphics), dpi_(dpi), scale_(static_cast<float>(dpi) / BASE_DPI), family_(pick_font_family()) {}
 
-void paint_popup(GpGraphics* graphics, GpImage* image, bool connected, bool quit_hover) {
-    const PopupStateLook& look = connected ? CONNECTED_LOOK : NOT_CONNECTED_LOOK;
-    fill_rounded_rect(graphics, WHITE, 8, 8, 260, 150, 16);
-    stroke_rounded_rect(graphics, 8, 8, 260, 150, 16);
-    if (image != nullptr) gp::GdipDrawImageRect(graphics, image, 24, 22, 32, 32);
+    float edge(float at) const { return std::round(at * scale_); }
+    float length(float value) const { return value * scale_; }
+    float pen_width() const { return static_cast<float>(scale_px(1, dpi_)); }
+    Font font(float size_px, FontStyle style) const { return make_font(family_.get(), length(size_px), style); }
 
-    const FontFamily family = pick_font_family();
-    const Font title_font = make_font(family.get(), 13, FontStyle::bold);
-    const Font small_font = make_font(family.get(), 11, FontStyle::regular);
-    const Font text_font = make_font(family.get(), 12, FontStyle::regular);
+    void fill_rounded(Argb colour, float x, float y, float width, float height, float radius) const {
+        fill_rounded_rect(graphics_, colour, edge(x), edge(y), edge(x + width) - edge(x), edge(y + height) - edge(y),
+                          length(radius));
+    }
+    void stroke_rounded(float x, float y, float width, float height, float radius) const {
+        stroke_rounded_rect(graphics_, edge(x), edge(y), edge(x + width) - edge(x), edge(y + height) - edge(y),
+                            length(radius), pen_width());
+    }
+    void fill_ellipse(Argb colour, float x, float y, float width, float height) const {
+        const Brush brush = solid_brush(colour);
+        gp::GdipFillEllipse(graphics_, brush.get(), edge(x), edge(y), edge(x + width) - edge(x),
+                            edge(y + height) - edge(y));
+    }
+    void line(const GpPen* pen, float x1, float y1, float x2, float y2) const {
+        gp::GdipDrawLine(graphics_, const_cast<GpPen*>(pen), length(x1), length(y1), length(x2), length(y2));
+    }
+    void text(const Font& font, const StringFormat& format, Argb colour, float x, float y, float width, float height,
+              std::string_view words) const {
+        draw_text(graphics_, font.get(), format.get(), colour, edge(x), edge(y), edge(x + width) - edge(x),
+                  edge(y + height) - edge(y), words);
+    }
+    void image(GpImage* image, float x, float y, float size) const {
+        gp::GdipDrawImageRect(graphics_, image, edge(x), edge(y), edge(x + size) - edge(x), edge(y + size) - edge(y));
+    }
+    GpGraphics* graphics() const { return graphics_; }
+
+private:
+    GpGraphics* graphics_;
+    unsigned dpi_;
+    float scale_;
+    FontFamily family_;
+};
+
+void paint_popup(const Painter& paint, const CardLook& look) {
+    const PopupStateLook& state = look.connected ? CONNECTED_LOOK : NOT_CONNECTED_LOOK;
+    paint.fill_rounded(WHITE, 8, 8, 260, 150, 16);
+    paint.stroke_rounded(8, 8, 260, 150, 16);
+    if (look.logo != nullptr) paint.image(look.logo, 24, 22, 32);
+
+    const Font title_font = paint.font(13, FontStyle::bold);
+    const Font small_font = paint.font(11, FontStyle::regular);
+    const Font text_font = paint.font(12, FontStyle::regular);
     const StringFormat near_format = make_string_format(Align::near_edge);
     const StringFormat far_format = make_string_format(Align::far_edge);
     const StringFormat centre_format = make_string_format(Align::centre);
 
-    draw_text(graphics, title_font.get(), near_format.get(), PRIMARY_TEXT, 66, 21, 188, 20, "Nerova桥");
-    draw_text(graphics, small_font.get(), near_format.get(), MUTED_TEXT, 66, 43, 188, 16, "本地网络桥接服务");
-    fill_rounded_rect(graphics, look.pill, 24, 72, 228, 34, 17);
-    const Brush dot = solid_brush(look.dot);
-    gp::GdipFillEllipse(graphics, dot.get(), 37, 84, 10, 10);
-    draw_text(graphics, text_font.get(), near_format.get(), look.status_colour, 54, 72, 120, 34, look.status);
-    draw_text(graphics, small_font.get(), far_format.get(), look.channel_colour, 128, 72, 118, 34, look.channel);
-    fill_rounded_rect(graphics, quit_hover ? 0xFFE4E6EB : 0xFFF2F3F5, 24, 116, 228, 30, 8);
-    draw_text(graphics, text_font.get(), centre_format.get(), SECONDARY_TEXT, 24, 116, 228, 30, "退出助手");
+    paint.text(title_font, near_format, PRIMARY_TEXT, 66, 21, 188, 20, "Nerova桥");
+    paint.text(small_font, near_format, MUTED_TEXT, 66, 43, 188, 16, "本地网络桥接服务");
+    paint.fill_rounded(state.pill, 24, 72, 228, 34, 17);
+    paint.fill_ellipse(state.dot, 37, 84, 10, 10);
+    paint.text(text_font, near_format, state.status_colour, 54, 72, 120, 34, state.status);
+    paint.text(small_font, far_format, state.channel_colour, 128, 72, 118, 34, state.channel);
+    paint.fill_rounded(look.hover == 0 ? 0xFFE4E6EB : 0xFFF2F3F5, 24, 116, 228, 30, 8);
+    paint.text(text_font, centre_format, SECONDARY_TEXT, 24, 116, 228, 30, "退出助手");
 }
 
-void paint_menu(GpGraphics* graphics, int hover_row, bool autostart_on) {
-    fill_rounded_rect(graphics, WHITE, 0.5f, 0.5f, 189, 131, 10);
-    stroke_rounded_rect(graphics, 0.5f, 0.5f, 189, 131, 10);
-    const FontFamily family = pick_font_family();
-    const Font font = make_font(family.get(), 13, FontStyle::regular);
+void paint_menu(const Painter& paint, const CardLook& look, Size canvas) {
+    // The border's pen sits half inside the canvas on every side (0.5 px at 96 DPI).
+    const float pen = paint.pen_width();
+    const float radius = paint.length(10);
+    fill_rounded_rect(paint.graphics(), WHITE, pen / 2, pen / 2, canvas.width - pen, canvas.height - pen, radius);
+    stroke_rounded_rect(paint.graphics(), pen / 2, pen / 2, canvas.width - pen, canvas.height - pen, radius, pen);
+    const Font font = paint.font(13, FontStyle::regular);
     const StringFormat format = make_string_format(Align::near_edge);
+    const Pen check_pen = solid_pen(GREEN_ACCENT, paint.length(2));
     for (int row = 0; row < MENU_ROW_COUNT; ++row) {
         const float top = 6.0f + 30.0f * static_cast<float>(row);
-        if (hover_row == row) fill_rounded_rect(graphics, 0xFFF0F1F4, 4, top + 1, 182, 28, 6);
-        if (row == 2 && autostart_on) {
-            const Pen pen = solid_pen(GREEN_ACCENT, 2.0f);
-            gp::GdipDrawLine(graphics, pen.get(), 14, top + 16, 18, top + 20);
-            gp::GdipDrawLine(graphics, pen.get(), 18, top + 20, 26, top + 10);
+        if (look.hover == row) paint.fill_rounded(0xFFF0F1F4, 4, top + 1, 182, 28, 6);
+        if (row == 2 && look.autostart_on) {
+            paint.line(check_pen.get(), 14, top + 16, 18, top + 20);
+            paint.line(check_pen.get(), 18, top + 20, 26, top + 10);
         }
-        draw_text(graphics, font.get(), format.get(), PRIMARY_TEXT, 36, top, 146, 30, MENU_LABELS[row]);
+        paint.text(font, format, PRIMARY_TEXT, 36, top, 146, 30, MENU_LABELS[row]);
     }
 }
 
-// One rendering: a fresh bitmap, the painter, premultiplication, then the push to `window` (when
-// given) and a copy of the pixels into `pixels_out` (when given). Every failure is logged and
-// abandons the rendering; the handles are released in reverse order on every path.
-void render_card(HWND window, int width, int height, const Painter& paint, std::vector<std::uint8_t>* pixels_out) {
-    const ScreenDc screen;
-    if (screen.get() == nullptr) {
+// One rendering: a DIB section whose bits GDI+ draws into as premultiplied ARGB (the form
+// UpdateLayeredWindow takes, written by GDI+ itself), then the push to `window` (when given) and a
+// copy of the pixels into `pixels_out` (when given). Every failure is logged and abandons the
+// rendering; the owners release in reverse order on every path.
+void render(HWND window, const CardLook& look, unsigned dpi, std::vector<std::uint8_t>* pixels_out) {
+    const Size size = card_size(look.kind, dpi);
+    const ScreenDc screen(::GetDC(nullptr));
+    if (!screen) {
         log_line(render_failure_message("GetDC", ::GetLastError()));
         return;
     }
-    const MemoryDc memory(screen.get());
-    if (memory.get() == nullptr) {
+    const MemoryDc memory(::CreateCompatibleDC(screen.get()));
+    if (!memory) {
         log_line(render_failure_message("CreateCompatibleDC", ::GetLastError()));
         return;
     }
     BITMAPINFO info;
     std::memset(&info, 0, sizeof info);
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // negative: top-down rows
+    info.bmiHeader.biWidth = size.width;
+    info.bmiHeader.biHeight = -size.height;  // negative: top-down rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     const BitmapHandle bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (bitmap.get() == nullptr || bits == nullptr) {
+    if (!bitmap || bits == nullptr) {
         log_line(render_failure_message("CreateDIBSection", ::GetLastError()));
         return;
     }
     const Selection selection(memory.get(), bitmap.get());
     {
-        GpGraphics* raw = nullptr;
-        const Gdiplus::GpStatus status = gp::GdipCreateFromHDC(memory.get(), &raw);
-        const Graphics graphics(raw);
+        GpBitmap* raw_canvas = nullptr;
+        GpGraphics* raw_graphics = nullptr;
+        Gdiplus::GpStatus status = gp::GdipCreateBitmapFromScan0(size.width, size.height, size.width * 4,
+                                                                 PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
+                                                                 &raw_canvas);
+        const Image canvas(raw_canvas);
+        if (status == Gdiplus::Ok && canvas) status = gp::GdipGetImageGraphicsContext(canvas.get(), &raw_graphics);
+        const Graphics graphics(raw_graphics);
         if (status != Gdiplus::Ok || !graphics) {
-            // The bitmap stays all zero: the card turns fully transparent until the next rendering.
+            // The bits stay all zero: the card turns fully transparent until the next rendering.
             log_line(graphics_failure_message(static_cast<int>(status)));
         } else {
             gp::GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeAntiAlias);
@@ -120,24 +168,28 @@ void render_card(HWND window, int width, int height, const Painter& paint, std::
             gp::GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHighQuality);
             gp::GdipSetCompositingQuality(graphics.get(), Gdiplus::CompositingQualityHighQuality);
             gp::GdipGraphicsClear(graphics.get(), 0x00000000);
-            paint(graphics.get());
+            const Painter paint(graphics.get(), dpi);
+            if (look.kind == CardKind::popup) {
+                paint_popup(paint, look);
+            } else {
+                paint_menu(paint, look, size);
+            }
         }
-    }
-    ::GdiFlush();  // GDI may still hold batched drawing for the bitmap
-    auto* pixels = static_cast<std::uint8_t*>(bits);
-    premultiply_alpha(pixels, width, height);
+    }  // the graphics and the GDI+ bitmap end here, so every drawn pixel is in the bits
+    ::GdiFlush();
     if (pixels_out != nullptr) {
-        pixels_out->assign(pixels, pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+        const auto* pixels = static_cast<const std::uint8_t*>(bits);
+        pixels_out->assign(pixels, pixels + static_cast<std::size_t>(size.width) * size.height * 4);
     }
     if (window == nullptr) return;
 
     RECT rect{};
     ::GetWindowRect(window, &rect);
     POINT destination{rect.left, rect.top};
-    SIZE size{width, height};
+    SIZE extent{size.width, size.height};
     POINT source{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    if (!::UpdateLayeredWindow(window, screen.get(), &destination, &size, memory.get(), &source, 0, &blend,
+    if (!::UpdateLayeredWindow(window, screen.get(), &destination, &extent, memory.get(), &source, 0, &blend,
                                ULW_ALPHA)) {
         log_line(layered_update_failure_message(::GetLastError(), rect.left, rect.top));
     }
@@ -145,27 +197,11 @@ void render_card(HWND window, int width, int height, const Painter& paint, std::
 
 }  // namespace
 
-void render_popup(HWND window, GpImage* image, bool connected, bool quit_hover) {
-    render_card(window, POPUP_WIDTH, POPUP_HEIGHT,
-                [&](GpGraphics* graphics) { paint_popup(graphics, image, connected, quit_hover); }, nullptr);
-}
+void render_card(HWND window, const CardLook& look, unsigned dpi) { render(window, look, dpi, nullptr); }
 
-void render_menu_card(HWND window, int hover_row, bool autostart_on) {
-    render_card(window, MENU_WIDTH, MENU_HEIGHT,
-                [&](GpGraphics* graphics) { paint_menu(graphics, hover_row, autostart_on); }, nullptr);
-}
-
-std::vector<std::uint8_t> render_popup_pixels(GpImage* image, bool connected, bool quit_hover) {
+std::vector<std::uint8_t> render_card_pixels(const CardLook& look, unsigned dpi) {
     std::vector<std::uint8_t> pixels;
-    render_card(nullptr, POPUP_WIDTH, POPUP_HEIGHT,
-                [&](GpGraphics* graphics) { paint_popup(graphics, image, connected, quit_hover); }, &pixels);
-    return pixels;
-}
-
-std::vector<std::uint8_t> render_menu_pixels(int hover_row, bool autostart_on) {
-    std::vector<std::uint8_t> pixels;
-    render_card(nullptr, MENU_WIDTH, MENU_HEIGHT,
-                [&](GpGraphics* graphics) { paint_menu(graphics, hover_row, autostart_on); }, &pixels);
+    render(nullptr, look, dpi, &pixels);
     return pixels;
 }
 

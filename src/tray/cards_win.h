@@ -1,5 +1,5 @@
-// The two self-drawn cards: GDI+ into a top-down 32-bit bitmap, premultiplied, pushed to a
-// per-pixel-alpha layered window.
+// The two self-drawn cards: GDI+ into a premultiplied 32-bit bitmap over a DIB section's bits,
+// pushed to a per-pixel-alpha layered window. Every size is scaled by the window's DPI / 96.
 #pragma once
 
 #include <windows.h>
@@ -8,18 +8,25 @@
 #include <vector>
 
 #include "tray/gdiplus_win.h"
+#include "tray/tray_rules.h"
 
 namespace nerova::tray {
 
-// The popup status card at the window's current top-left corner; `image` may be null (no logo).
-void render_popup(HWND window, GpImage* image, bool connected, bool quit_hover);
+// What a rendering shows. `hover` is the popup's quit button (0) or a menu row, -1 for none;
+// `logo` may be null (no logo); `connected` is for the popup, `autostart_on` for the menu.
+struct CardLook {
+    CardKind kind;
+    int hover;
+    bool connected;
+    bool autostart_on;
+    GpImage* logo;
+};
 
-// The menu card; `hover_row` is -1 for none.
-void render_menu_card(HWND window, int hover_row, bool autostart_on);
+// Draws the card and pushes it to the window at its current top-left corner.
+void render_card(HWND window, const CardLook& look, unsigned dpi);
 
-// What the two renderers would push, as premultiplied blue, green, red, alpha bytes in top-down
-// rows; empty when the bitmap could not be made.
-std::vector<std::uint8_t> render_popup_pixels(GpImage* image, bool connected, bool quit_hover);
-std::vector<std::uint8_t> render_menu_pixels(int hover_row, bool autostart_on);
+// What render_card would push, as premultiplied blue, green, red, alpha bytes in top-down rows of
+// card_size(look.kind, dpi); empty when the bitmap could not be made.
+std::vector<std::uint8_t> render_card_pixels(const CardLook& look, unsigned dpi);
 
 }  // namespace nerova::tray

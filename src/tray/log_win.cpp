@@ -3,27 +3,11 @@
 #include <windows.h>
 
 #include "platform/system.h"
+#include "tray/handles_win.h"
 #include "tray/log_format.h"
 #include "tray/wide.h"
 
 namespace nerova::tray {
-namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-}  // namespace
 
 void log_line(std::string_view message) {
     const auto appdata = platform::environment_variable("APPDATA");
@@ -33,7 +17,7 @@ void log_line(std::string_view message) {
     const FileHandle file(::CreateFileW(to_wide<wchar_t>(log_file(*appdata)).data(), FILE_APPEND_DATA,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return;
+    if (!file) return;
     const std::string line = log_line_text(::GetTickCount64(), message);
     DWORD written = 0;
     ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -11,43 +11,87 @@ int clamp_into(long long wish, long long low, long long high) {
     return static_cast<int>(std::min(std::max(wish, low), high));
 }
 
+// How far a point lies outside a rectangle along one axis; 0 inside.
+long long outside_by(int value, int low, int high_exclusive) {
+    if (value < low) return static_cast<long long>(low) - value;
+    if (value >= high_exclusive) return static_cast<long long>(value) - high_exclusive + 1;
+    return 0;
+}
+
 }  // namespace
 
-Point place_popup(Point cursor, WorkArea area) {
-    constexpr int MARGIN = 8;
-    const int x = clamp_into(static_cast<long long>(cursor.x) - POPUP_WIDTH / 2,
-                             static_cast<long long>(area.left) + MARGIN,
-                             static_cast<long long>(area.right) - (POPUP_WIDTH + MARGIN));
-    const long long low_y = static_cast<long long>(area.top) + MARGIN;
-    const long long high_y = static_cast<long long>(area.bottom) - (POPUP_HEIGHT + MARGIN);
-    long long wish_y = static_cast<long long>(cursor.y) - (POPUP_HEIGHT + 12);
-    if (cursor.y > area.bottom) {
-        wish_y = high_y;
-    } else if (cursor.y < area.top) {
-        wish_y = low_y;
+int scale_px(int px, unsigned dpi) {
+    const long long scaled = static_cast<long long>(px) * dpi;
+    const long long half = BASE_DPI / 2;
+    return static_cast<int>(scaled >= 0 ? (scaled + half) / BASE_DPI : -((-scaled + half) / BASE_DPI));
+}
+
+Size card_size(CardKind kind, unsigned dpi) {
+    if (kind == CardKind::popup) return {scale_px(POPUP_WIDTH, dpi), scale_px(POPUP_HEIGHT, dpi)};
+    return {scale_px(MENU_WIDTH, dpi), scale_px(MENU_HEIGHT, dpi)};
+}
+
+Point place_card(CardKind kind, Point anchor, WorkArea area, unsigned dpi) {
+    const Size size = card_size(kind, dpi);
+    const int margin = scale_px(kind == CardKind::popup ? 8 : 4, dpi);
+    const int x = clamp_into(static_cast<long long>(anchor.x) - size.width / 2,
+                             static_cast<long long>(area.left) + margin,
+                             static_cast<long long>(area.right) - (size.width + margin));
+    const long long low_y = static_cast<long long>(area.top) + margin;
+    const long long high_y = static_cast<long long>(area.bottom) - (size.height + margin);
+    long long wish_y = 0;
+    if (kind == CardKind::popup) {
+        wish_y = static_cast<long long>(anchor.y) - (size.height + scale_px(12, dpi));
+        if (anchor.y > area.bottom) {
+            wish_y = high_y;
+        } else if (anchor.y < area.top) {
+            wish_y = low_y;
+        }
+    } else {
+        const long long above = static_cast<long long>(anchor.y) - (size.height + margin);
+        wish_y = above >= low_y ? above : static_cast<long long>(anchor.y) + margin;
     }
     return {x, clamp_into(wish_y, low_y, high_y)};
 }
 
-Point place_menu(Point cursor, WorkArea area) {
-    constexpr int MARGIN = 4;
-    const int x = clamp_into(static_cast<long long>(cursor.x) - (MENU_WIDTH / 2),
-                             static_cast<long long>(area.left) + MARGIN,
-                             static_cast<long long>(area.right) - (MENU_WIDTH + MARGIN));
-    const long long low_y = static_cast<long long>(area.top) + MARGIN;
-    const long long high_y = static_cast<long long>(area.bottom) - (MENU_HEIGHT + MARGIN);
-    const long long above = static_cast<long long>(cursor.y) - (MENU_HEIGHT + MARGIN);
-    const long long wish_y = above >= low_y ? above : static_cast<long long>(cursor.y) + MARGIN;
-    return {x, clamp_into(wish_y, low_y, high_y)};
+const Monitor* monitor_at(Point point, const std::vector<Monitor>& monitors) {
+    const Monitor* nearest = nullptr;
+    long long nearest_distance = 0;
+    for (const Monitor& monitor : monitors) {
+        const long long dx = outside_by(point.x, monitor.bounds.left, monitor.bounds.right);
+        const long long dy = outside_by(point.y, monitor.bounds.top, monitor.bounds.bottom);
+        const long long distance = dx * dx + dy * dy;
+        if (nearest == nullptr || distance < nearest_distance) {
+            nearest = &monitor;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
 }
 
-bool over_quit_button(int x, int y) {
-    return static_cast<unsigned>(x - 24) < 228u && static_cast<unsigned>(y - 116) < 30u;
+int card_target_at(CardKind kind, int x, int y, unsigned dpi) {
+    if (kind == CardKind::popup) {
+        const bool over = x >= scale_px(24, dpi) && x < scale_px(252, dpi) && y >= scale_px(116, dpi) &&
+                          y < scale_px(146, dpi);
+        return over ? 0 : -1;
+    }
+    for (int row = 0; row < MENU_ROW_COUNT; ++row) {
+        if (y >= scale_px(6 + 30 * row, dpi) && y < scale_px(36 + 30 * row, dpi)) return row;
+    }
+    return -1;
 }
 
-int menu_row_at(int y) {
-    if (y < 6 || y - 6 > 119) return -1;
-    return (y - 6) / 30;
+int step_menu_row(int row, int step) {
+    if (row < 0 || row >= MENU_ROW_COUNT) return step > 0 ? 0 : MENU_ROW_COUNT - 1;
+    return ((row + step) % MENU_ROW_COUNT + MENU_ROW_COUNT) % MENU_ROW_COUNT;
+}
+
+void note_icon_press(IconPress& press, bool popup_open) { press = {true, popup_open}; }
+
+bool popup_opens_on_select(IconPress& press, bool popup_open) {
+    const bool was_open = press.pending ? press.popup_was_open : popup_open;
+    press = {};
+    return !was_open;
 }
 
 bool foreground_grace_over(std::uint64_t now_ms, std::uint64_t shown_at_ms) {

@@ -1,16 +1,32 @@
-// The tray's arithmetic, free of any window system: where a card opens, what the mouse is over,
-// and what the 250 ms tick does when.
+// The tray's arithmetic, free of any window system: card sizes at a DPI, which monitor and where a
+// card opens, what the mouse is over, what a click on the icon does, and what the 250 ms tick does
+// when.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace nerova::tray {
 
+// Every size of the cards is given at 96 DPI and scaled by DPI / 96; at 96 nothing changes.
+constexpr unsigned BASE_DPI = 96;
 constexpr int POPUP_WIDTH = 276;
 constexpr int POPUP_HEIGHT = 166;
 constexpr int MENU_WIDTH = 190;
 constexpr int MENU_HEIGHT = 132;
 constexpr int MENU_ROW_COUNT = 4;
+
+// `px` at 96 DPI in device pixels at `dpi`, rounded to nearest (halves away from zero).
+int scale_px(int px, unsigned dpi);
+
+struct Size {
+    int width;
+    int height;
+};
+
+enum class CardKind { popup, menu };
+
+Size card_size(CardKind kind, unsigned dpi);
 
 struct Point {
     int x;
@@ -24,19 +40,38 @@ struct WorkArea {
     int bottom;
 };
 
-// Top-left corner of the popup card for a click at `cursor`: centred on the cursor and above it,
-// kept 8 px inside the work area.
-Point place_popup(Point cursor, WorkArea area);
+// Top-left corner of a card for a click at `anchor` on a monitor with work area `area`:
+// the popup centred on the anchor and above it, kept 8 px inside the work area; the menu centred,
+// above the anchor where it fits, else below, kept 4 px inside.
+Point place_card(CardKind kind, Point anchor, WorkArea area, unsigned dpi);
 
-// Top-left corner of the menu card: centred on the cursor, above it where it fits, else below,
-// kept 4 px inside the work area.
-Point place_menu(Point cursor, WorkArea area);
+struct Monitor {
+    WorkArea bounds;
+    WorkArea work;
+    unsigned dpi;
+};
 
-// The popup card's quit button, in window coordinates.
-bool over_quit_button(int x, int y);
+// The monitor holding `point`, else the nearest one; null only for an empty list.
+const Monitor* monitor_at(Point point, const std::vector<Monitor>& monitors);
 
-// The menu row under window-relative y, or -1 between or outside the rows.
-int menu_row_at(int y);
+// What the mouse is over in a card's window coordinates: the popup's quit button (0) or a menu
+// row (0 to 3); -1 for nothing.
+int card_target_at(CardKind kind, int x, int y, unsigned dpi);
+
+// The next menu row for Up (-1) or Down (+1), wrapping; from no row Down gives the first and Up
+// the last.
+int step_menu_row(int row, int step);
+
+// A left click on the icon arrives as a press and then a select. Between the two the taskbar holds
+// the foreground and a tick may close the popup: what the click does is decided by the popup's
+// state at the press, so a click meant to close never reopens it.
+struct IconPress {
+    bool pending = false;
+    bool popup_was_open = false;
+};
+void note_icon_press(IconPress& press, bool popup_open);
+// True to open the popup, false to close it; forgets the press.
+bool popup_opens_on_select(IconPress& press, bool popup_open);
 
 // A card closes when another window is in the foreground at least this long after it opened.
 constexpr std::uint64_t FOREGROUND_GRACE_MS = 601;

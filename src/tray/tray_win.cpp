@@ -1,32 +1,29 @@
-// The Windows tray: the notification icon, its message-only host window and 250 ms timer, the
-// popup status card and the menu card. Everything here runs on the process's main thread.
+// The Windows tray: the message-only host window with its 250 ms timer, and the two cards (the
+// popup status card and the menu card), one record each with one show/hide pair and one window
+// procedure. Everything here runs on the process's main thread.
 #include "tray/tray.h"
 
 #include <windows.h>
-#include <objidl.h>
 #include <shellapi.h>
+#include <shellscalingapi.h>
 #include <shlwapi.h>
 #include <windowsx.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <mutex>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "http/assets.h"
-#include "netinfo/wide_text.h"
 #include "platform/system.h"
 #include "tray/autostart_win.h"
 #include "tray/cards_win.h"
-#include "tray/gdi_win.h"
-#include "tray/gdiplus_win.h"
+#include "tray/handles_win.h"
 #include "tray/log_format.h"
 #include "tray/log_win.h"
+#include "tray/notify_icon_win.h"
 #include "tray/tray_rules.h"
 #include "tray/wide.h"
 
@@ -34,83 +31,88 @@ namespace nerova {
 namespace tray {
 namespace {
 
-constexpr UINT TRAY_CALLBACK_MESSAGE = WM_USER + 1;
-constexpr UINT TRAY_ICON_ID = 1;
 constexpr UINT_PTR TRAY_TIMER_ID = 1;
 constexpr UINT TRAY_TIMER_PERIOD_MS = 250;
 constexpr std::string_view WINDOW_TITLE = "Nerova桥";
 constexpr std::string_view STATUS_PAGE_URL = "http://127.0.0.1:17668/ui";
-constexpr std::string_view FALLBACK_ICON_FILE = "orva-network-helper-brand.ico";
 constexpr DWORD CARD_EX_STYLE = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 const wchar_t* const HIDDEN_CLASS = L"ORVATrayHidden";
 const wchar_t* const POPUP_CLASS = L"ORVAPopupCard";
 const wchar_t* const MENU_CLASS = L"ORVAMenuCard";
+// Posted to the host window by a second start of the program: open the status card.
+const wchar_t* const SHOW_STATUS_CARD_MESSAGE = L"NerovaBridge.ShowStatusCard";
 
-static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full current NOTIFYICONDATAW");
-static_assert(TRAY_CALLBACK_MESSAGE == 1025, "the icon's callback message");
+// One card window and its state. Written only by this thread; atomic so that it may be read from
+// anywhere.
+struct Card {
+    explicit Card(CardKind card_kind) : kind(card_kind) {}
+    const CardKind kind;
+    std::atomic<HWND> window{nullptr};
+    std::atomic<bool> visible{false};
+    std::atomic<std::uint64_t> shown_at{0};
+    // The popup's quit button (0) or the menu row under the mouse or chosen with the keys; -1 for none.
+    std::atomic<int> hover{-1};
+    std::atomic<unsigned> dpi{BASE_DPI};
+    // Where the card was opened for: the click, or the icon for the keyboard.
+    std::atomic<int> anchor_x{0};
+    std::atomic<int> anchor_y{0};
+};
 
-// Tray UI state: written only by this thread; atomic so that it may be read from anywhere.
+// Tray UI state.
 std::once_flag bridge_state_once;
 std::shared_ptr<BridgeState> bridge_state_slot;
 std::atomic<HWND> hidden_window{nullptr};
-std::atomic<HWND> popup_window{nullptr};
-std::atomic<HWND> menu_window{nullptr};
-std::atomic<bool> popup_visible{false};
-std::atomic<std::uint64_t> popup_shown_at{0};
-std::atomic<bool> menu_visible{false};
-std::atomic<std::uint64_t> menu_shown_at{0};
+Card popup_card(CardKind::popup);
+Card menu_card(CardKind::menu);
 std::atomic<ULONG_PTR> gdiplus_token{0};
 std::atomic<GpImage*> brand_image{nullptr};
 std::atomic<HCURSOR> hand_cursor{nullptr};
 std::atomic<bool> web_connected{false};
-std::atomic<bool> quit_hover{false};
-std::atomic<int> menu_hover{-1};
 std::atomic<bool> autostart_on{false};
 std::atomic<std::uint32_t> timer_ticks{0};
-std::atomic<HICON> notification_icon{nullptr};
-std::atomic<bool> icon_added{false};
 std::atomic<UINT> taskbar_created_message{0};
-
-// Zero-filled, sized for the current shell, naming our icon.
-NOTIFYICONDATAW icon_record(UINT flags) {
-    NOTIFYICONDATAW data;
-    std::memset(&data, 0, sizeof data);
-    data.cbSize = sizeof data;
-    data.hWnd = hidden_window.load();
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = flags;
-    if ((flags & NIF_TIP) != 0) {
-        const std::vector<wchar_t> title = to_wide<wchar_t>(WINDOW_TITLE);
-        const std::size_t units = std::min(title.size() - 1, std::size(data.szTip) - 1);
-        std::copy(title.begin(), title.begin() + static_cast<std::ptrdiff_t>(units), data.szTip);
-        data.szTip[units] = L'\0';
-    }
-    return data;
-}
-
-// Shell_NotifyIconW fails while the shell's notification area is not up yet (common for a program
-// started at login), and TaskbarCreated then never comes: the timer keeps calling this until an
-// add succeeds.
-void add_notification_icon() {
-    NOTIFYICONDATAW data = icon_record(NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    data.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
-    data.hIcon = notification_icon.load();
-    icon_added = ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-}
-
-void delete_notification_icon() {
-    NOTIFYICONDATAW data = icon_record(0);
-    ::Shell_NotifyIconW(NIM_DELETE, &data);
-}
+std::atomic<UINT> show_status_card_message{0};
+IconPress icon_press;
 
 std::uint64_t now_ms() { return ::GetTickCount64(); }
 
-WorkArea work_area() {
+Card& other_card(const Card& card) { return card.kind == CardKind::popup ? menu_card : popup_card; }
+
+Card* card_of(HWND window) {
+    if (window == nullptr) return nullptr;
+    if (window == popup_card.window.load()) return &popup_card;
+    if (window == menu_card.window.load()) return &menu_card;
+    return nullptr;
+}
+
+WorkArea to_area(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
+std::vector<Monitor> monitors() {
+    std::vector<Monitor> found;
+    const auto add = [](HMONITOR handle, HDC, LPRECT, LPARAM list) -> BOOL {
+        MONITORINFO info;
+        std::memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        if (!::GetMonitorInfoW(handle, &info)) return TRUE;
+        UINT dpi_x = BASE_DPI;
+        UINT dpi_y = BASE_DPI;
+        if (FAILED(::GetDpiForMonitor(handle, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y))) dpi_x = ::GetDpiForSystem();
+        reinterpret_cast<std::vector<Monitor>*>(list)->push_back({to_area(info.rcMonitor), to_area(info.rcWork), dpi_x});
+        return TRUE;
+    };
+    ::EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The work area and DPI of the monitor that holds the anchor.
+Monitor monitor_for(Point anchor) {
+    const std::vector<Monitor> all = monitors();
+    if (const Monitor* monitor = monitor_at(anchor, all)) return *monitor;
     RECT rect{};
-    if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rect, 0)) {
-        return {rect.left, rect.top, rect.right, rect.bottom};
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rect, 0)) {
+        rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     }
-    return {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    return {to_area(rect), to_area(rect), ::GetDpiForSystem()};
 }
 
 Point cursor_position() {
@@ -119,163 +121,54 @@ Point cursor_position() {
     return {cursor.x, cursor.y};
 }
 
-void refresh_popup() {
-    const HWND window = popup_window.load();
-    if (window == nullptr || !popup_visible || gdiplus_token == 0) return;
-    render_popup(window, brand_image.load(), web_connected, quit_hover);
+void render(Card& card) {
+    const HWND window = card.window.load();
+    if (window == nullptr || !card.visible || gdiplus_token == 0) return;
+    render_card(window, {card.kind, card.hover, web_connected, autostart_on, brand_image.load()}, card.dpi);
 }
 
-void render_menu() {
-    const HWND window = menu_window.load();
-    if (window == nullptr || !menu_visible || gdiplus_token == 0) return;
-    render_menu_card(window, menu_hover, autostart_on);
+// Sizes the card for the DPI of the monitor under its anchor and puts it there.
+void place(Card& card, UINT flags) {
+    const Point anchor{card.anchor_x, card.anchor_y};
+    const Monitor monitor = monitor_for(anchor);
+    // Set first: moving the window onto another monitor sends WM_DPICHANGED from inside SetWindowPos.
+    card.dpi = monitor.dpi;
+    const Size size = card_size(card.kind, monitor.dpi);
+    const Point at = place_card(card.kind, anchor, monitor.work, monitor.dpi);
+    ::SetWindowPos(card.window.load(), HWND_TOPMOST, at.x, at.y, size.width, size.height, flags);
 }
 
-void hide_popup() {
-    const HWND window = popup_window.load();
+void hide_card(Card& card) {
+    const HWND window = card.window.load();
     if (window != nullptr) ::ShowWindow(window, SW_HIDE);
-    popup_visible = false;
+    card.visible = false;
+    card.hover = -1;
 }
 
-void hide_menu() {
-    const HWND window = menu_window.load();
-    if (window != nullptr) ::ShowWindow(window, SW_HIDE);
-    menu_visible = false;
-    menu_hover = -1;
-}
-
-void show_popup() {
-    hide_menu();
-    const HWND window = popup_window.load();
+void show_card(Card& card, Point anchor) {
+    hide_card(other_card(card));
+    const HWND window = card.window.load();
     if (window == nullptr) return;
-    const Point at = place_popup(cursor_position(), work_area());
-    ::SetWindowPos(window, HWND_TOPMOST, at.x, at.y, POPUP_WIDTH, POPUP_HEIGHT, SWP_SHOWWINDOW);
+    if (card.kind == CardKind::menu) autostart_on = is_autostart_enabled();
+    card.hover = -1;
+    card.anchor_x = anchor.x;
+    card.anchor_y = anchor.y;
+    place(card, SWP_SHOWWINDOW);
     ::SetForegroundWindow(window);
-    popup_visible = true;
-    popup_shown_at = now_ms();
-    refresh_popup();
-}
-
-void show_menu() {
-    hide_popup();
-    const HWND window = menu_window.load();
-    if (window == nullptr) return;
-    autostart_on = is_autostart_enabled();
-    menu_hover = -1;
-    const Point at = place_menu(cursor_position(), work_area());
-    ::SetWindowPos(window, HWND_TOPMOST, at.x, at.y, MENU_WIDTH, MENU_HEIGHT, SWP_SHOWWINDOW);
-    ::SetForegroundWindow(window);
-    menu_visible = true;
-    menu_shown_at = now_ms();
-    render_menu();
+    card.visible = true;
+    card.shown_at = now_ms();
+    render(card);
 }
 
 void quit_app() {
-    hide_menu();
-    hide_popup();
-    delete_notification_icon();
+    hide_card(menu_card);
+    hide_card(popup_card);
+    delete_notify_icon();
     ::PostQuitMessage(0);
 }
 
 void open_url(std::string_view url) {
     ::ShellExecuteW(nullptr, L"open", to_wide<wchar_t>(url).data(), nullptr, nullptr, SW_SHOW);
-}
-
-void track_mouse_leave(HWND window) {
-    TRACKMOUSEEVENT request{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
-    ::TrackMouseEvent(&request);
-}
-
-// A card closes at a tick once another window holds the foreground and the grace time is over.
-void close_if_left(const std::atomic<bool>& visible, const std::atomic<std::uint64_t>& shown_at,
-                   const std::atomic<HWND>& card, void (*hide)()) {
-    if (!visible || !foreground_grace_over(now_ms(), shown_at)) return;
-    const HWND foreground = ::GetForegroundWindow();
-    if (foreground != nullptr && foreground != card.load()) hide();
-}
-
-void on_tick() {
-    const std::uint32_t before = timer_ticks.fetch_add(1);
-    if (!icon_added) add_notification_icon();
-    close_if_left(popup_visible, popup_shown_at, popup_window, hide_popup);
-    close_if_left(menu_visible, menu_shown_at, menu_window, hide_menu);
-    if (!is_sample_tick(before)) return;
-
-    const bool connected = bridge_state_slot != nullptr && web_page_connected(*bridge_state_slot);
-    NOTIFYICONDATAW tip = icon_record(NIF_TIP);
-    ::Shell_NotifyIconW(NIM_MODIFY, &tip);
-    if (web_connected.exchange(connected) != connected) refresh_popup();
-}
-
-bool is_taskbar_created(UINT message) {
-    const UINT registered = taskbar_created_message.load();
-    return registered != 0 && message == registered;
-}
-
-LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-        case WM_DESTROY:
-            ::PostQuitMessage(0);
-            return 0;
-        case WM_TIMER:
-            on_tick();
-            return 0;
-        case TRAY_CALLBACK_MESSAGE:
-            switch (static_cast<UINT>(static_cast<std::uint64_t>(lparam) & 0xFFFFFFFFu)) {
-                case WM_LBUTTONUP:
-                    if (popup_visible) {
-                        hide_popup();
-                    } else {
-                        show_popup();
-                    }
-                    break;
-                case WM_RBUTTONUP:
-                    show_menu();
-                    break;
-                default:
-                    break;
-            }
-            return 0;
-        default:
-            return ::DefWindowProcW(window, message, wparam, lparam);
-    }
-}
-
-LRESULT CALLBACK popup_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            ::BeginPaint(window, &paint);
-            ::EndPaint(window, &paint);
-            if (gdiplus_token != 0) render_popup(window, brand_image.load(), web_connected, quit_hover);
-            return 0;
-        }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_MOUSEMOVE: {
-            const bool over = over_quit_button(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-            if (over) ::SetCursor(hand_cursor.load());
-            if (quit_hover.exchange(over) != over) refresh_popup();
-            track_mouse_leave(window);
-            return 0;
-        }
-        case WM_LBUTTONUP:
-            if (over_quit_button(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam))) quit_app();
-            return 0;
-        case WM_MOUSELEAVE:
-            if (quit_hover.exchange(false)) refresh_popup();
-            return 0;
-        case WM_CLOSE:
-            // Alt+F4 on the focused card would destroy it for good; only hide it.
-            hide_popup();
-            return 0;
-        default:
-            if (is_taskbar_created(message)) {
-                add_notification_icon();
-                return 0;
-            }
-            return ::DefWindowProcW(window, message, wparam, lparam);
-    }
 }
 
 void run_menu_row(int row) {
@@ -297,127 +190,194 @@ void run_menu_row(int row) {
     }
 }
 
-LRESULT CALLBACK menu_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+void track_mouse_leave(HWND window) {
+    TRACKMOUSEEVENT request{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
+    ::TrackMouseEvent(&request);
+}
+
+// A card closes at a tick once another window holds the foreground and the grace time is over.
+void close_if_left(Card& card) {
+    if (!card.visible || !foreground_grace_over(now_ms(), card.shown_at)) return;
+    const HWND foreground = ::GetForegroundWindow();
+    if (foreground != nullptr && foreground != card.window.load()) hide_card(card);
+}
+
+void on_tick() {
+    const std::uint32_t before = timer_ticks.fetch_add(1);
+    if (!notify_icon_present()) add_notify_icon();
+    close_if_left(popup_card);
+    close_if_left(menu_card);
+    if (!is_sample_tick(before)) return;
+
+    const bool connected = bridge_state_slot != nullptr && web_page_connected(*bridge_state_slot);
+    resend_notify_tip();
+    if (web_connected.exchange(connected) != connected) render(popup_card);
+}
+
+void toggle_popup(bool open, Point anchor) {
+    if (open) {
+        show_card(popup_card, anchor);
+    } else {
+        hide_card(popup_card);
+    }
+}
+
+// Version-4 events: a mouse click ends in NIN_SELECT, Enter or Space on the selected icon in
+// NIN_KEYSELECT, and a right click, Shift+F10 or the menu key in WM_CONTEXTMENU, each with the
+// point to open at (the click, or the icon for the keyboard).
+void on_icon_event(WPARAM wparam, LPARAM lparam) {
+    const IconEvent icon = decode_icon_event(wparam, lparam);
+    switch (icon.event) {
+        case WM_LBUTTONDOWN:
+            note_icon_press(icon_press, popup_card.visible);
+            break;
+        case NIN_SELECT:
+            toggle_popup(popup_opens_on_select(icon_press, popup_card.visible), icon.anchor);
+            break;
+        case NIN_KEYSELECT:
+            icon_press = {};
+            toggle_popup(popup_opens_on_select(icon_press, popup_card.visible), icon.anchor);
+            break;
+        case WM_CONTEXTMENU:
+            show_card(menu_card, icon.anchor);
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            ::BeginPaint(window, &paint);
-            ::EndPaint(window, &paint);
-            render_menu();
-            return 0;
-        }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_KEYDOWN:
-            if (LOWORD(wparam) == VK_ESCAPE) hide_menu();
-            return 0;
-        case WM_MOUSEMOVE: {
-            const int row = menu_row_at(GET_Y_LPARAM(lparam));
-            if (row >= 0) ::SetCursor(hand_cursor.load());
-            if (menu_hover.exchange(row) != row) render_menu();
-            track_mouse_leave(window);
-            return 0;
-        }
-        case WM_LBUTTONUP: {
-            // The menu goes first, so a slow action (a browser starting) never leaves it on screen.
-            const int row = menu_row_at(GET_Y_LPARAM(lparam));
-            hide_menu();
-            run_menu_row(row);
-            return 0;
-        }
-        case WM_MOUSELEAVE:
-            if (menu_hover.exchange(-1) != -1) render_menu();
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
             return 0;
         case WM_CLOSE:
-            hide_menu();
+            // The way to end the program from outside (an installer, say): the quit button's path.
+            quit_app();
+            return 0;
+        case WM_TIMER:
+            on_tick();
+            return 0;
+        case TRAY_CALLBACK_MESSAGE:
+            on_icon_event(wparam, lparam);
             return 0;
         default:
-            if (is_taskbar_created(message)) {
-                add_notification_icon();
+            if (message != 0 && message == show_status_card_message.load()) {
+                show_card(popup_card, notify_icon_centre().value_or(cursor_position()));
                 return 0;
             }
             return ::DefWindowProcW(window, message, wparam, lparam);
     }
 }
 
-class GdiplusSession {
-public:
-    GdiplusSession() {
-        Gdiplus::GdiplusStartupInput input;
-        input.GdiplusVersion = 1;
-        input.DebugEventCallback = nullptr;
-        input.SuppressBackgroundThread = FALSE;
-        input.SuppressExternalCodecs = FALSE;
-        ULONG_PTR token = 0;
-        const Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
-        const DWORD last_error = ::GetLastError();
-        log_line(gdiplus_startup_message(static_cast<int>(status), token, static_cast<unsigned>(sizeof input),
-                                         last_error));
-        token_ = status == Gdiplus::Ok ? token : 0;
+void on_key(Card& card, WPARAM key) {
+    switch (key) {
+        case VK_ESCAPE:
+            hide_card(card);
+            focus_notify_icon();
+            break;
+        case VK_UP:
+        case VK_DOWN:
+            if (card.kind != CardKind::menu) break;
+            card.hover = step_menu_row(card.hover, key == VK_UP ? -1 : 1);
+            render(card);
+            break;
+        case VK_RETURN:
+        case VK_SPACE: {
+            const int row = card.hover;
+            if (card.kind != CardKind::menu || row < 0) break;
+            hide_card(card);
+            focus_notify_icon();
+            run_menu_row(row);
+            break;
+        }
+        default:
+            break;
     }
-    ~GdiplusSession() {
-        if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
+}
+
+// A click inside a card: the popup's quit button quits; anywhere on the menu closes it first, so a
+// slow action (a browser starting) never leaves it on screen, then runs the row.
+void on_click(Card& card, int target) {
+    if (card.kind == CardKind::popup) {
+        if (target == 0) quit_app();
+        return;
     }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-    ULONG_PTR token() const { return token_; }
+    hide_card(card);
+    run_menu_row(target);
+}
 
-private:
-    ULONG_PTR token_ = 0;
-};
-
-class StreamHandle {
-public:
-    explicit StreamHandle(IStream* stream) : stream_(stream) {}
-    ~StreamHandle() {
-        if (stream_ != nullptr) stream_->Release();
+LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Card* const card = card_of(window);
+    if (card == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            ::BeginPaint(window, &paint);
+            ::EndPaint(window, &paint);
+            render(*card);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_KEYDOWN:
+            on_key(*card, wparam);
+            return 0;
+        case WM_MOUSEMOVE: {
+            const int target = card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi);
+            if (target >= 0) ::SetCursor(hand_cursor.load());
+            if (card->hover.exchange(target) != target) render(*card);
+            track_mouse_leave(window);
+            return 0;
+        }
+        case WM_LBUTTONUP:
+            on_click(*card, card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi));
+            return 0;
+        case WM_MOUSELEAVE:
+            if (card->hover.exchange(-1) != -1) render(*card);
+            return 0;
+        case WM_CLOSE:
+            // Alt+F4 on the focused card would destroy it for good; only hide it.
+            hide_card(*card);
+            return 0;
+        case WM_DPICHANGED:
+            // The monitor's scaling changed under the card, or it was moved to another monitor. The
+            // card places itself, so the suggested rectangle is not taken.
+            if (LOWORD(wparam) != card->dpi) {
+                if (card->visible) {
+                    place(*card, SWP_NOACTIVATE);
+                } else {
+                    card->dpi = LOWORD(wparam);
+                }
+                render(*card);
+            }
+            match_notify_icon_to_dpi();
+            return 0;
+        default:
+            // TaskbarCreated is broadcast to both cards: the popup alone adds the icon again.
+            if (message != 0 && message == taskbar_created_message.load()) {
+                if (card->kind == CardKind::popup) {
+                    match_notify_icon_to_dpi();
+                    add_notify_icon();
+                }
+                return 0;
+            }
+            return ::DefWindowProcW(window, message, wparam, lparam);
     }
-    StreamHandle(const StreamHandle&) = delete;
-    StreamHandle& operator=(const StreamHandle&) = delete;
-    IStream* get() const { return stream_; }
-
-private:
-    IStream* stream_;
-};
+}
 
 Image decode_brand_image() {
-    const std::string_view ico = http::brand_ico();
+    // The 256 px PNG, scaled down when drawn; decoding the ICO may give its 16 px frame.
+    const std::string_view png = http::icon_png();
     const StreamHandle stream(
-        ::SHCreateMemStream(reinterpret_cast<const BYTE*>(ico.data()), static_cast<UINT>(ico.size())));
-    if (stream.get() == nullptr) return Image();
+        ::SHCreateMemStream(reinterpret_cast<const BYTE*>(png.data()), static_cast<UINT>(png.size())));
+    if (!stream) return Image();
     GpImage* image = nullptr;
     if (gp::GdipLoadImageFromStream(stream.get(), &image) != Gdiplus::Ok && image != nullptr) {
         gp::GdipDisposeImage(image);
         image = nullptr;
     }
     return Image(image);
-}
-
-// GetTempPath2W where the system has it (Windows 11, recent 10), else GetTempPathW.
-std::string temp_directory() {
-    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const FARPROC found = kernel != nullptr ? ::GetProcAddress(kernel, "GetTempPath2W") : nullptr;
-    const auto get_temp_path2 = reinterpret_cast<GetTempPath2Fn>(reinterpret_cast<void (*)()>(found));
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD length =
-        get_temp_path2 != nullptr ? get_temp_path2(MAX_PATH + 1, buffer) : ::GetTempPathW(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return netinfo::utf16_to_utf8(std::u16string(buffer, buffer + length));
-}
-
-HICON load_notification_icon(HINSTANCE instance) {
-    const int width = ::GetSystemMetrics(SM_CXSMICON);
-    const int height = ::GetSystemMetrics(SM_CYSMICON);
-    HANDLE icon = ::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, width, height, 0);
-    if (icon != nullptr) return static_cast<HICON>(icon);
-    const std::string path = platform::join_path(temp_directory(), std::string(FALLBACK_ICON_FILE));
-    const std::vector<wchar_t> wide_path = to_wide<wchar_t>(path);
-    if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
-        platform::write_file(path, http::brand_ico());
-    }
-    icon = ::LoadImageW(nullptr, wide_path.data(), IMAGE_ICON, width, height, LR_LOADFROMFILE);
-    return static_cast<HICON>(icon);
 }
 
 void register_class(HINSTANCE instance, HCURSOR arrow, const wchar_t* name, WNDPROC procedure) {
@@ -430,35 +390,41 @@ void register_class(HINSTANCE instance, HCURSOR arrow, const wchar_t* name, WNDP
     ::RegisterClassW(&window_class);
 }
 
+void create_card(Card& card, HINSTANCE instance, const wchar_t* class_name, const wchar_t* title) {
+    const Size size = card_size(card.kind, BASE_DPI);
+    card.window = ::CreateWindowExW(CARD_EX_STYLE, class_name, title, WS_POPUP, 0, 0, size.width, size.height,
+                                    nullptr, nullptr, instance, nullptr);
+    if (card.window.load() != nullptr) card.dpi = ::GetDpiForWindow(card.window.load());
+}
+
 // Start-up through the message loop; returns when the loop ends, releasing the icon, the brand
-// image and GDI+ in that order on the way out.
+// image and GDI+ in that order on the way out. Per-monitor DPI awareness comes from the manifest.
 void run_ui() {
-    ::SetProcessDPIAware();
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
     hand_cursor = ::LoadCursorW(nullptr, IDC_HAND);
 
     const GdiplusSession gdiplus;
+    log_line(gdiplus_startup_message(static_cast<int>(gdiplus.status()), gdiplus.returned_token(),
+                                     GdiplusSession::INPUT_SIZE, gdiplus.last_error()));
     gdiplus_token = gdiplus.token();
     const Image image = decode_brand_image();
     brand_image = image.get();
     log_line(init_message(gdiplus_token, reinterpret_cast<std::intptr_t>(image.get())));
 
     taskbar_created_message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    show_status_card_message = ::RegisterWindowMessageW(SHOW_STATUS_CARD_MESSAGE);
     register_class(instance, arrow, HIDDEN_CLASS, tray_window_proc);
-    register_class(instance, arrow, POPUP_CLASS, popup_window_proc);
-    register_class(instance, arrow, MENU_CLASS, menu_window_proc);
+    register_class(instance, arrow, POPUP_CLASS, card_window_proc);
+    register_class(instance, arrow, MENU_CLASS, card_window_proc);
     const std::vector<wchar_t> title = to_wide<wchar_t>(WINDOW_TITLE);
     hidden_window = ::CreateWindowExW(0, HIDDEN_CLASS, title.data(), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                                       nullptr);
-    popup_window = ::CreateWindowExW(CARD_EX_STYLE, POPUP_CLASS, title.data(), WS_POPUP, 0, 0, POPUP_WIDTH,
-                                     POPUP_HEIGHT, nullptr, nullptr, instance, nullptr);
-    menu_window = ::CreateWindowExW(CARD_EX_STYLE, MENU_CLASS, title.data(), WS_POPUP, 0, 0, MENU_WIDTH, MENU_HEIGHT,
-                                    nullptr, nullptr, instance, nullptr);
+    create_card(popup_card, instance, POPUP_CLASS, title.data());
+    create_card(menu_card, instance, MENU_CLASS, title.data());
 
-    const IconHandle icon(load_notification_icon(instance));
-    notification_icon = icon.get();
-    add_notification_icon();
+    init_notify_icon(hidden_window, instance);
+    add_notify_icon();
     ::SetTimer(hidden_window.load(), TRAY_TIMER_ID, TRAY_TIMER_PERIOD_MS, nullptr);
 
     MSG message;
@@ -467,7 +433,7 @@ void run_ui() {
         ::DispatchMessageW(&message);
     }
 
-    delete_notification_icon();
+    delete_notify_icon();
     brand_image = nullptr;
     gdiplus_token = 0;
 }
@@ -479,6 +445,16 @@ void run_tray(std::shared_ptr<BridgeState> state) {
     std::call_once(tray::bridge_state_once, [&] { tray::bridge_state_slot = std::move(state); });
     tray::run_ui();
     platform::exit_process(0);
+}
+
+void show_running_copy() {
+    const HWND host = ::FindWindowExW(HWND_MESSAGE, nullptr, tray::HIDDEN_CLASS, nullptr);
+    if (host == nullptr) return;
+    // This start came from the user, so it may hand the foreground on to the card it asks for.
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(host, &process);
+    ::AllowSetForegroundWindow(process);
+    ::PostMessageW(host, ::RegisterWindowMessageW(tray::SHOW_STATUS_CARD_MESSAGE), 0, 0);
 }
 
 }  // namespace nerova

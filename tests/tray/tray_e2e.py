@@ -22,6 +22,30 @@ POPUP_W, POPUP_H, MENU_W, MENU_H = 276, 166, 190, 132
 CURSOR = (1000, 760)
 POPUP_AT = (SCREEN_W - 284, CURSOR[1] - 178)
 MENU_AT = (SCREEN_W - 194, CURSOR[1] - 136)
+# Where the keyboard finds the icon (Wine's shell names no icon rectangle: the tests post it).
+ICON_ANCHOR = (900, 700)
+NIM_ADD, NIM_SETFOCUS, NIM_SETVERSION = 0, 3, 4
+
+
+def scale(px, dpi):
+    return (px * dpi + 48) // 96
+
+
+def card_size(kind, dpi):
+    return (scale(276, dpi), scale(166, dpi)) if kind == "popup" else (scale(190, dpi), scale(132, dpi))
+
+
+def card_at(kind, anchor, dpi=96):
+    """Where the placement rules put a card on the whole screen, the work area under Xvfb."""
+    width, height = card_size(kind, dpi)
+    margin = scale(8 if kind == "popup" else 4, dpi)
+    x = min(max(anchor[0] - width // 2, margin), SCREEN_W - width - margin)
+    if kind == "popup":
+        wish = anchor[1] - height - scale(12, dpi)
+    else:
+        above = anchor[1] - height - margin
+        wish = above if above >= margin else anchor[1] + margin
+    return x, min(max(wish, margin), SCREEN_H - height - margin)
 
 failures = []
 passes = []
@@ -43,11 +67,12 @@ class Tray:
         return result.returncode, result.stdout.strip()
 
     def state(self):
-        # "popup V X Y menu V X Y foreground CLASS"
+        # "popup V X Y W H menu V X Y W H foreground CLASS"
         words = self.probe("state")[1].split()
         return {"popup": (words[1] == "1", int(words[2]), int(words[3])),
-                "menu": (words[5] == "1", int(words[6]), int(words[7])),
-                "foreground": words[9] if len(words) > 9 else "-"}
+                "menu": (words[7] == "1", int(words[8]), int(words[9])),
+                "popup_size": (int(words[4]), int(words[5])), "menu_size": (int(words[10]), int(words[11])),
+                "foreground": words[13] if len(words) > 13 else "-"}
 
     def wait_for(self, card, visible, seconds=5.0):
         deadline = time.monotonic() + seconds
@@ -151,6 +176,120 @@ def read_token(prefix):
     return open(found[0]).read().strip() if found else ""
 
 
+def start_bridge(args, trace):
+    """The program with Wine's trace of its Shell_NotifyIconW calls on its standard error."""
+    env = dict(os.environ, WINEDEBUG="-all,+systray")
+    with open(trace, "w") as err:
+        return subprocess.Popen([WINE, args.bridge], stdout=subprocess.DEVNULL, stderr=err, env=env)
+
+
+def icon_calls(trace):
+    return [int(n) for n in re.findall(r"Shell_NotifyIconW dwMessage = (\d+)", open(trace).read())]
+
+
+def stop(bridge):
+    try:
+        return bridge.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        bridge.kill()
+        return None
+
+
+def check_keyboard_and_shell(tray, args, trace):
+    """Version-4 keyboard events, the icon after an Explorer restart, the click race and a second start."""
+    # Enter on the selected icon opens the status card at the icon; Esc closes it and gives the
+    # focus back to the notification area.
+    focus_before = icon_calls(trace).count(NIM_SETFOCUS)
+    tray.probe("keyselect", *ICON_ANCHOR)
+    state = tray.wait_for("popup", True)
+    check(state["popup"] == (True,) + card_at("popup", ICON_ANCHOR), "Enter on the icon opens the status card "
+          "at the icon: %s" % (state["popup"],))
+    time.sleep(0.3)
+    tray.probe("key", "escape")
+    check(not tray.wait_for("popup", False)["popup"][0], "Esc closes the status card")
+    check(icon_calls(trace).count(NIM_SETFOCUS) == focus_before + 1, "the focus goes back to the icon (NIM_SETFOCUS)")
+
+    # Shift+F10 opens the menu at the icon, not at the pointer; Down three times and Enter run the
+    # third row: start at login turns off again.
+    tray.probe("cursor", 20, 20)
+    tray.probe("keymenu", *ICON_ANCHOR)
+    state = tray.wait_for("menu", True)
+    check(state["menu"] == (True,) + card_at("menu", ICON_ANCHOR), "the menu key opens the menu at the icon: %s"
+          % (state["menu"],))
+    time.sleep(0.3)
+    for _ in range(3):
+        tray.probe("key", "down")
+    time.sleep(0.3)
+    menu_at = card_at("menu", ICON_ANCHOR)
+    menu = tray.capture().crop(menu_at[0], menu_at[1], MENU_W, MENU_H)
+    check(near(menu.pixel(10, 81), 0xF0F1F4), "Down three times marks the third row")
+    tray.probe("key", "enter")
+    check(not tray.wait_for("menu", False)["menu"][0], "Enter closes the menu")
+    check(tray.probe("run-value")[1] == "absent", "Enter runs the marked row: start at login is off")
+
+    # A closing click closes, even when the taskbar takes the foreground and a tick hides the card
+    # between the button's press and release (on Windows this reopened it).
+    tray.probe("cursor", *CURSOR)
+    tray.probe("click", "left")
+    tray.wait_for("popup", True)
+    time.sleep(0.8)
+    after = tray.probe("race")[1]
+    check(after.startswith("popup 0 "), "a closing click with a tick between press and release leaves the card "
+          "closed: %s" % after)
+
+    # Explorer restarts: both cards hear TaskbarCreated, the icon is added once, and a failed add of
+    # an icon that is still there counts as present (no add on every tick after it).
+    adds = icon_calls(trace).count(NIM_ADD)
+    tray.probe("taskbar-created")
+    time.sleep(3)
+    check(icon_calls(trace).count(NIM_ADD) == adds + 1, "TaskbarCreated adds the icon once: %d adds after it"
+          % (icon_calls(trace).count(NIM_ADD) - adds))
+
+    # A second start finds the port taken: it asks this copy to show its card and ends with status 1.
+    second = subprocess.run([WINE, args.bridge], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
+    line = second.stderr.decode("utf-8", "replace").strip()
+    check(second.returncode == 1 and "[NerovaBridge] 监听 127.0.0.1:17668 失败" in line,
+          "a second start ends with status 1 and its line: %d %r" % (second.returncode, line))
+    check(tray.wait_for("popup", True)["popup"][0], "a second start opens the running copy's status card")
+    tray.probe("click", "left")
+    tray.wait_for("popup", False)
+
+
+def check_scaling(tray, args, dpi):
+    """The real program at another DPI: both cards sized and placed by DPI / 96, then a quit from outside."""
+    label = "%d %%" % (dpi * 100 // 96)
+    tray.probe("reg-dpi", dpi)
+    bridge = start_bridge(args, os.path.join(args.artifacts, "tray-trace-%d.txt" % dpi))
+    try:
+        if not check(tray.probe("wait")[0] == 0, "%s: the tray host window exists" % label):
+            return
+        tray.probe("cursor", *CURSOR)
+        tray.probe("click", "left")
+        state = tray.wait_for("popup", True)
+        check(state["popup"] == (True,) + card_at("popup", CURSOR, dpi) and
+              state["popup_size"] == card_size("popup", dpi),
+              "%s: the status card is %s at %s: %s" % (label, card_size("popup", dpi), card_at("popup", CURSOR, dpi),
+                                                       state))
+        time.sleep(0.4)
+        at, size = card_at("popup", CURSOR, dpi), card_size("popup", dpi)
+        card = tray.capture().crop(at[0], at[1], size[0], size[1])
+        check(near(card.pixel(scale(138, dpi), scale(65, dpi)), 0xFFFFFF, 0) and
+              near(card.pixel(scale(42, dpi), scale(89, dpi)), 0xB0B5BF), "%s: the card is drawn at its scale" % label)
+        save(card, "tray-popup-%d.png" % dpi, args.artifacts)
+        tray.probe("click", "right")
+        state = tray.wait_for("menu", True)
+        check(state["menu"] == (True,) + card_at("menu", CURSOR, dpi) and state["menu_size"] == card_size("menu", dpi),
+              "%s: the menu is %s at %s: %s" % (label, card_size("menu", dpi), card_at("menu", CURSOR, dpi), state))
+        time.sleep(0.4)
+        at, size = card_at("menu", CURSOR, dpi), card_size("menu", dpi)
+        save(tray.capture().crop(at[0], at[1], size[0], size[1]), "tray-menu-%d.png" % dpi, args.artifacts)
+        tray.probe("quit")
+        check(stop(bridge) == 0, "%s: WM_CLOSE to the tray host window quits with status 0" % label)
+    finally:
+        if bridge.poll() is None:
+            bridge.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("bridge", "probe", "artifacts", "prefix", "display", "cjk-font"):
@@ -162,18 +301,22 @@ def main():
         print("note: no CJK font installed (Debian fonts-wqy-microhei); the cards' texts are not checked")
     tray = Tray(args)
 
-    bridge = subprocess.Popen([WINE, args.bridge], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    trace = os.path.join(args.artifacts, "tray-trace-96.txt")
+    bridge = start_bridge(args, trace)
     try:
         if not check(tray.probe("wait")[0] == 0, "the tray host window exists"):
             return 1
         background = tray.capture()
+        time.sleep(1)
+        check(icon_calls(trace)[:2] == [NIM_ADD, NIM_SETVERSION] and icon_calls(trace).count(NIM_ADD) == 1,
+              "the icon is added once, then set to version 4: %s" % icon_calls(trace)[:6])
 
         # Popup card: the icon's left click opens it at the placement the rules give.
         tray.probe("cursor", *CURSOR)
         tray.probe("click", "left")
         state = tray.wait_for("popup", True)
-        check(state["popup"] == (True, POPUP_AT[0], POPUP_AT[1]), "left click opens the popup at %s: %s"
-              % (POPUP_AT, state["popup"]))
+        check(state["popup"] == (True, POPUP_AT[0], POPUP_AT[1]) and state["popup_size"] == (POPUP_W, POPUP_H),
+              "left click opens the popup at %s: %s" % (POPUP_AT, state))
         card, _ = popup_state_seen(tray, False, 3)
         save(card, "tray-popup-waiting.png", args.artifacts)
         check_popup(card, False, fonts)
@@ -192,8 +335,11 @@ def main():
 
         # The pointer over the quit button darkens it.
         tray.probe("cursor", POPUP_AT[0] + 60, POPUP_AT[1] + 131)
-        time.sleep(0.5)
-        card = tray.capture().crop(POPUP_AT[0], POPUP_AT[1], POPUP_W, POPUP_H)
+        for _ in range(20):
+            time.sleep(0.2)
+            card = tray.capture().crop(POPUP_AT[0], POPUP_AT[1], POPUP_W, POPUP_H)
+            if near(card.pixel(28, 131), 0xE4E6EB):
+                break
         save(card, "tray-popup-hover.png", args.artifacts)
         check(near(card.pixel(28, 131), 0xE4E6EB), "quit button hover fill")
 
@@ -252,15 +398,14 @@ def main():
         check(not tray.wait_for("menu", False)["menu"][0], "Esc closes the menu")
         check(tray.probe("run-value")[1] != "absent", "Esc runs no action")
 
+        check_keyboard_and_shell(tray, args, trace)
+
         # The quit button ends the process with status 0.
         tray.probe("cursor", *CURSOR)
         tray.probe("click", "left")
         tray.wait_for("popup", True)
         tray.probe("press", POPUP_AT[0] + 138, POPUP_AT[1] + 131)
-        try:
-            status = bridge.wait(timeout=15)
-        except subprocess.TimeoutExpired:
-            status = None
+        status = stop(bridge)
         check(status == 0, "the quit button ends the program with status 0 (status %s)" % status)
         after = tray.capture()
         check(after.crop(*POPUP_AT, POPUP_W, POPUP_H).rows == background.crop(*POPUP_AT, POPUP_W, POPUP_H).rows,
@@ -275,6 +420,8 @@ def main():
     finally:
         if bridge.poll() is None:
             bridge.kill()
+    for dpi in (120, 144, 192):
+        check_scaling(tray, args, dpi)
     print("tray end-to-end: %d passed, %d failed" % (len(passes), len(failures)), flush=True)
     return 1 if failures else 0
 

@@ -59,7 +59,9 @@ export DISPLAY=:$(head -n1 "$work/display")
 # wait for one (it would hold every hidden card for 2 s); and the cards' font family, absent under
 # Wine, is given an installed CJK font, as Windows would have its own.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-cjk_font=$(fc-list :lang=zh family 2>/dev/null | cut -d, -f1 | sort | grep -v -i mono | head -n1 || true)
+# WenQuanYi Micro Hei has Latin letters too; Droid Sans Fallback would show boxes for "Nerova".
+cjk_font=$(fc-list :lang=zh family 2>/dev/null | cut -d, -f1 | sort | grep -v -i mono \
+  | awk '/^WenQuanYi Micro Hei$/ {print "0 " $0; next} {print "1 " $0}' | sort | head -n1 | cut -c3- || true)
 if [ -n "$cjk_font" ]; then
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Microsoft YaHei UI' /d "$cjk_font" /f >/dev/null
 fi

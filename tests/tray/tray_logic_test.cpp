@@ -1,14 +1,14 @@
-// The tray's pure pieces: card placement, hit tests, tick rules, premultiplication, UTF-16 text,
-// log lines and the start-at-login value.
+// The tray's pure pieces: card sizes and placement at every DPI, monitors, hit tests, the icon
+// click, tick rules, UTF-16 text, log lines and the start-at-login value.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "tray/autostart_value.h"
 #include "tray/log_format.h"
-#include "tray/pixels.h"
 #include "tray/tray_rules.h"
 #include "tray/wide.h"
 
@@ -23,61 +23,156 @@ void expect_point(Point actual, int x, int y) {
 
 }  // namespace
 
+Point popup_at(Point anchor, WorkArea area, unsigned dpi = 96) { return place_card(CardKind::popup, anchor, area, dpi); }
+Point menu_at(Point anchor, WorkArea area, unsigned dpi = 96) { return place_card(CardKind::menu, anchor, area, dpi); }
+
 TEST(CardPlacement, ClickInABottomTaskbarPutsBothCardsInTheCorner) {
     const WorkArea area{0, 0, 1920, 1040};
-    expect_point(place_popup({1800, 1060}, area), 1636, 866);
-    expect_point(place_menu({1800, 1060}, area), 1705, 904);
+    expect_point(popup_at({1800, 1060}, area), 1636, 866);
+    expect_point(menu_at({1800, 1060}, area), 1705, 904);
 }
 
 TEST(CardPlacement, CardsCentreOnTheCursorAboveIt) {
     const WorkArea area{0, 0, 1920, 1040};
-    expect_point(place_popup({900, 600}, area), 900 - 138, 600 - 178);
-    expect_point(place_menu({900, 600}, area), 900 - 95, 600 - 136);
+    expect_point(popup_at({900, 600}, area), 900 - 138, 600 - 178);
+    expect_point(menu_at({900, 600}, area), 900 - 95, 600 - 136);
 }
 
 TEST(CardPlacement, TopTaskbarOpensThePopupAtTheTopAndTheMenuBelowTheCursor) {
     const WorkArea area{0, 40, 1920, 1080};
-    expect_point(place_popup({1800, 20}, area), 1636, 48);
+    expect_point(popup_at({1800, 20}, area), 1636, 48);
     // Above the cursor there is no room: the menu opens 4 px below it.
-    expect_point(place_menu({1800, 60}, area), 1705, 64);
-    expect_point(place_menu({1800, 20}, area), 1705, 44);
+    expect_point(menu_at({1800, 60}, area), 1705, 64);
+    expect_point(menu_at({1800, 20}, area), 1705, 44);
 }
 
 TEST(CardPlacement, KeepsTheMarginAtTheLeftEdgeOfAnOffsetMonitor) {
     const WorkArea area{-1920, 0, 0, 1040};
-    expect_point(place_popup({-1910, 500}, area), -1912, 322);
-    expect_point(place_menu({-1910, 500}, area), -1916, 364);
+    expect_point(popup_at({-1910, 500}, area), -1912, 322);
+    expect_point(menu_at({-1910, 500}, area), -1916, 364);
 }
 
 TEST(CardPlacement, AreaSmallerThanACardPutsItAtTheMargin) {
     const WorkArea narrow{100, 50, 300, 1000};
-    EXPECT_EQ(place_popup({200, 500}, narrow).x, 108);
-    EXPECT_EQ(place_menu({200, 500}, narrow).x, 200 - 95);  // 190 and two 4 px margins fit in 200
+    EXPECT_EQ(popup_at({200, 500}, narrow).x, 108);
+    EXPECT_EQ(menu_at({200, 500}, narrow).x, 200 - 95);  // 190 and two 4 px margins fit in 200
     const WorkArea tiny{100, 50, 250, 150};
-    expect_point(place_popup({200, 100}, tiny), 108, 58);
-    expect_point(place_menu({200, 100}, tiny), 104, 54);
+    expect_point(popup_at({200, 100}, tiny), 108, 58);
+    expect_point(menu_at({200, 100}, tiny), 104, 54);
+}
+
+TEST(DpiScaling, SizesScaleByDpiOver96AndHoldExactlyAt96) {
+    EXPECT_EQ(scale_px(276, 96), 276);
+    EXPECT_EQ(scale_px(166, 120), 208);  // 207.5 rounds up
+    EXPECT_EQ(scale_px(16, 120), 20);
+    EXPECT_EQ(scale_px(16, 168), 28);
+    EXPECT_EQ(scale_px(1, 144), 2);
+    EXPECT_EQ(scale_px(-8, 144), -12);
+    const struct {
+        unsigned dpi;
+        int popup_w, popup_h, menu_w, menu_h;
+    } sizes[] = {{96, 276, 166, 190, 132}, {120, 345, 208, 238, 165}, {144, 414, 249, 285, 198}, {192, 552, 332, 380, 264}};
+    for (const auto& want : sizes) {
+        const Size popup = card_size(CardKind::popup, want.dpi);
+        const Size menu = card_size(CardKind::menu, want.dpi);
+        EXPECT_EQ(popup.width, want.popup_w) << want.dpi;
+        EXPECT_EQ(popup.height, want.popup_h) << want.dpi;
+        EXPECT_EQ(menu.width, want.menu_w) << want.dpi;
+        EXPECT_EQ(menu.height, want.menu_h) << want.dpi;
+    }
+}
+
+TEST(DpiScaling, PlacementKeepsScaledMarginsAndOffsets) {
+    const WorkArea area{0, 0, 2880, 1680};
+    // 150 %: the popup is 414 x 249 with a 12 px margin, 18 px above the pointer.
+    expect_point(popup_at({2700, 1700}, area, 144), 2880 - 414 - 12, 1680 - 249 - 12);
+    expect_point(popup_at({1000, 900}, area, 144), 1000 - 207, 900 - 249 - 18);
+    expect_point(menu_at({2700, 1700}, area, 144), 2700 - 142, 1680 - 198 - 6);
+    expect_point(menu_at({1000, 100}, area, 144), 1000 - 142, 106);
+}
+
+TEST(Monitors, TheCardOpensOnTheMonitorThatHoldsTheAnchor) {
+    // A 1920 x 1080 primary at 100 % and a 2560 x 1440 monitor at 150 % to its right, each with a
+    // bottom taskbar.
+    const std::vector<Monitor> monitors = {{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96},
+                                           {{1920, 0, 4480, 1440}, {1920, 0, 4480, 1380}, 144}};
+    const Monitor* second = monitor_at({4300, 1410}, monitors);
+    ASSERT_EQ(second, &monitors[1]);
+    expect_point(popup_at({4300, 1410}, second->work, second->dpi), 4480 - 414 - 12, 1380 - 249 - 12);
+    EXPECT_EQ(monitor_at({1800, 1060}, monitors), &monitors[0]);
+    EXPECT_EQ(monitor_at({1919, 0}, monitors), &monitors[0]);
+    EXPECT_EQ(monitor_at({1920, 0}, monitors), &monitors[1]);
+    // A point on no monitor goes to the nearest one.
+    EXPECT_EQ(monitor_at({4000, 1500}, monitors), &monitors[1]);
+    EXPECT_EQ(monitor_at({-50, 500}, monitors), &monitors[0]);
+    EXPECT_EQ(monitor_at({0, 0}, {}), nullptr);
 }
 
 TEST(HitTests, QuitButtonIsHalfOpenAtItsEdges) {
-    EXPECT_TRUE(over_quit_button(24, 116));
-    EXPECT_TRUE(over_quit_button(251, 145));
-    EXPECT_FALSE(over_quit_button(252, 130));
-    EXPECT_FALSE(over_quit_button(100, 146));
-    EXPECT_FALSE(over_quit_button(23, 130));
-    EXPECT_FALSE(over_quit_button(100, 115));
-    EXPECT_FALSE(over_quit_button(-30000, -30000));  // left of or above the window
+    const auto over = [](int x, int y, unsigned dpi = 96) { return card_target_at(CardKind::popup, x, y, dpi) == 0; };
+    EXPECT_TRUE(over(24, 116));
+    EXPECT_TRUE(over(251, 145));
+    EXPECT_FALSE(over(252, 130));
+    EXPECT_FALSE(over(100, 146));
+    EXPECT_FALSE(over(23, 130));
+    EXPECT_FALSE(over(100, 115));
+    EXPECT_FALSE(over(-30000, -30000));  // left of or above the window
+    // At 150 % the button spans 36 <= x < 378, 174 <= y < 219.
+    EXPECT_TRUE(over(36, 174, 144));
+    EXPECT_TRUE(over(377, 218, 144));
+    EXPECT_FALSE(over(378, 200, 144));
+    EXPECT_FALSE(over(100, 219, 144));
+    EXPECT_FALSE(over(100, 173, 144));
 }
 
 TEST(HitTests, MenuRowsCoverSixTo125) {
-    EXPECT_EQ(menu_row_at(5), -1);
-    EXPECT_EQ(menu_row_at(6), 0);
-    EXPECT_EQ(menu_row_at(35), 0);
-    EXPECT_EQ(menu_row_at(36), 1);
-    EXPECT_EQ(menu_row_at(66), 2);
-    EXPECT_EQ(menu_row_at(125), 3);
-    EXPECT_EQ(menu_row_at(126), -1);
-    EXPECT_EQ(menu_row_at(-20), -1);
-    EXPECT_EQ(menu_row_at(32767), -1);
+    const auto row = [](int y, unsigned dpi = 96) { return card_target_at(CardKind::menu, 100, y, dpi); };
+    EXPECT_EQ(row(5), -1);
+    EXPECT_EQ(row(6), 0);
+    EXPECT_EQ(row(35), 0);
+    EXPECT_EQ(row(36), 1);
+    EXPECT_EQ(row(66), 2);
+    EXPECT_EQ(row(125), 3);
+    EXPECT_EQ(row(126), -1);
+    EXPECT_EQ(row(-20), -1);
+    EXPECT_EQ(row(32767), -1);
+    // At 200 % every row is 60 px from 12.
+    EXPECT_EQ(row(11, 192), -1);
+    EXPECT_EQ(row(12, 192), 0);
+    EXPECT_EQ(row(71, 192), 0);
+    EXPECT_EQ(row(72, 192), 1);
+    EXPECT_EQ(row(251, 192), 3);
+    EXPECT_EQ(row(252, 192), -1);
+}
+
+TEST(Keyboard, UpAndDownWalkTheMenuRowsRound) {
+    EXPECT_EQ(step_menu_row(-1, 1), 0);
+    EXPECT_EQ(step_menu_row(-1, -1), 3);
+    EXPECT_EQ(step_menu_row(0, 1), 1);
+    EXPECT_EQ(step_menu_row(3, 1), 0);
+    EXPECT_EQ(step_menu_row(0, -1), 3);
+    EXPECT_EQ(step_menu_row(2, -1), 1);
+}
+
+TEST(IconClick, AClickMeantToCloseClosesWhateverFallsBetweenPressAndRelease) {
+    // The shell's order: button down, the taskbar takes the foreground, a tick closes the card,
+    // button up and NIN_SELECT.
+    IconPress press;
+    bool popup_open = true;
+    note_icon_press(press, popup_open);
+    popup_open = false;  // the tick's foreground rule
+    EXPECT_FALSE(popup_opens_on_select(press, popup_open));
+    // Without a tick in between it closes as well.
+    note_icon_press(press, true);
+    EXPECT_FALSE(popup_opens_on_select(press, true));
+    // A click on a closed card opens it, and the next click closes it again.
+    note_icon_press(press, false);
+    EXPECT_TRUE(popup_opens_on_select(press, false));
+    note_icon_press(press, true);
+    EXPECT_FALSE(popup_opens_on_select(press, false));
+    // A select without a press (the keyboard) follows the card's state, and each press counts once.
+    EXPECT_TRUE(popup_opens_on_select(press, false));
+    EXPECT_FALSE(popup_opens_on_select(press, true));
 }
 
 TEST(TickRules, ForegroundGraceAndSampling) {
@@ -89,23 +184,6 @@ TEST(TickRules, ForegroundGraceAndSampling) {
     EXPECT_TRUE(is_sample_tick(8));
     EXPECT_TRUE(is_sample_tick(0xFFFFFFF8u));
     EXPECT_FALSE(is_sample_tick(0xFFFFFFFFu));
-}
-
-TEST(PremultiplyAlpha, RoundsToNearestAndLeavesOpaqueAndClearPixels) {
-    std::vector<std::uint8_t> pixels = {
-        255, 128, 0,   128,  // half alpha
-        10,  20,  30,  0,    // clear: colour kept
-        10,  20,  30,  255,  // opaque: unchanged
-        255, 254, 1,   1,    // (255 + 127) / 255 = 1, (254 + 127) / 255 = 1, (1 + 127) / 255 = 0
-        200, 100, 50,  254,  // (200 * 254 + 127) / 255 = 199
-        77,  77,  77,  77,   // outside width x height: untouched
-    };
-    premultiply_alpha(pixels.data(), 5, 1);
-    const std::vector<std::uint8_t> expected = {
-        128, 64, 0,  128, 10, 20, 30, 0,   10, 20, 30, 255,
-        1,   1,  0,  1,   199, 100, 50, 254, 77, 77, 77, 77,
-    };
-    EXPECT_EQ(pixels, expected);
 }
 
 TEST(ToWide, CountsTheTerminatorAndEncodesUtf16) {
@@ -139,4 +217,30 @@ TEST(AutostartValue, QuotedPathAndStoredSize) {
     const char16_t lone_surrogate[] = {u'C', 0xD800, u'x', 0};
     EXPECT_EQ(autostart_command(lone_surrogate), "\"C\xEF\xBF\xBDx\"");
     EXPECT_EQ(to_wide<char16_t>(autostart_command(lone_surrogate)).size(), 6u);
+}
+
+TEST(AutostartValue, ChecksOnlyWhatWillReallyStartThisExecutable) {
+    const std::u16string exe = u"C:\\Program Files\\Nerova\\NerovaBridge.exe";
+    const std::optional<std::vector<std::uint8_t>> none;
+    const std::vector<std::uint8_t> enabled = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<std::uint8_t> disabled = {3, 0, 0, 0, 0x17, 0x79, 0xBD, 0x01, 0x17, 0xD9, 0xD1, 0x01};
+    const std::vector<std::uint8_t> disabled_other_form = {7, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+    const std::u16string quoted = u"\"" + exe + u"\"";
+    EXPECT_TRUE(will_start_at_login(quoted, none, exe));
+    EXPECT_TRUE(will_start_at_login(quoted, enabled, exe));
+    EXPECT_TRUE(will_start_at_login(quoted, std::vector<std::uint8_t>{6, 0, 0, 0}, exe));
+    // Turned off in Task Manager or Settings: the Run value stays, the record says off.
+    EXPECT_FALSE(will_start_at_login(quoted, disabled, exe));
+    EXPECT_FALSE(will_start_at_login(quoted, disabled_other_form, exe));
+    // Missing, not text, or another copy of the program.
+    EXPECT_FALSE(will_start_at_login(std::nullopt, none, exe));
+    EXPECT_FALSE(will_start_at_login(u"\"D:\\Old\\NerovaBridge.exe\"", none, exe));
+    EXPECT_FALSE(will_start_at_login(u"\"C:\\Program Files\\Nerova\\NerovaBridge.exe.old\"", none, exe));
+    EXPECT_FALSE(will_start_at_login(u"", none, exe));
+    // How else the same executable may be written.
+    EXPECT_TRUE(run_command_starts(u"\"c:/program files/nerova/nerovabridge.EXE\" --quiet", exe));
+    EXPECT_TRUE(run_command_starts(u"  " + exe + u"  ", exe));  // unquoted, spaces and all
+    EXPECT_TRUE(run_command_starts(u"C:\\Apps\\b.exe --tray", u"C:\\Apps\\b.exe"));
+    EXPECT_FALSE(run_command_starts(u"C:\\Program", exe));
+    EXPECT_FALSE(run_command_starts(u"\"" + exe, u"C:\\Program"));
 }

@@ -1,14 +1,23 @@
 // Drives a running NerovaBridge.exe from inside its Wine prefix for the end-to-end test:
 //   tray_probe wait                 wait (up to 20 s) until the tray host window exists
-//   tray_probe click left|right     post the icon's callback message, as the shell does
+//   tray_probe click left|right     a click on the icon at the pointer, in the shell's version-4
+//                                   messages (button down, up, then NIN_SELECT or WM_CONTEXTMENU)
+//   tray_probe race                 a closing left click with the taskbar taking the foreground and
+//                                   the card's tick between button down and up, as on Windows;
+//                                   prints "popup <visible> ..." right after it
+//   tray_probe keyselect|keymenu X Y  Enter or Shift+F10 on the selected icon anchored at X, Y
+//   tray_probe taskbar-created      broadcast TaskbarCreated, as a restarted Explorer does
+//   tray_probe quit                 WM_CLOSE to the tray host window, as an installer would
 //   tray_probe cursor X Y           put the mouse pointer at X, Y
 //   tray_probe press X Y            move there and click the left button (real input)
-//   tray_probe key escape           press and release Esc
+//   tray_probe key escape|up|down|enter  press and release a key
 //   tray_probe close popup|menu     send WM_CLOSE to a card, as Alt+F4 does
-//   tray_probe state                print "popup <visible> <left> <top> menu <visible> <left> <top>
-//                                   foreground <class of the foreground window>"
+//   tray_probe state                print "popup <visible> <left> <top> <width> <height> menu <visible>
+//                                   <left> <top> <width> <height> foreground <class of the foreground window>"
 //   tray_probe run-value            print the Run value's type, size and data, or "absent"
+//   tray_probe reg-dpi N            set the DPI (LogPixels) that programs started afterwards see
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +35,19 @@ HWND card(const char* which) {
     return ::FindWindowW(std::strcmp(which, "menu") == 0 ? L"ORVAMenuCard" : L"ORVAPopupCard", nullptr);
 }
 
+// A version-4 callback: the event in the low word of lParam, the icon's id in the high word and the
+// anchor point in wParam.
+bool post_icon_event(UINT event, POINT anchor) {
+    const WPARAM where = MAKEWPARAM(static_cast<WORD>(anchor.x), static_cast<WORD>(anchor.y));
+    return ::PostMessageW(hidden_window(), TRAY_CALLBACK_MESSAGE, where, MAKELPARAM(event, 1)) != FALSE;
+}
+
+POINT cursor() {
+    POINT at{};
+    ::GetCursorPos(&at);
+    return at;
+}
+
 void send_mouse(DWORD flags) {
     INPUT input;
     std::memset(&input, 0, sizeof input);
@@ -38,7 +60,8 @@ void print_card(const char* name) {
     const HWND window = card(name);
     RECT rect{};
     if (window != nullptr) ::GetWindowRect(window, &rect);
-    std::printf("%s %d %ld %ld ", name, window != nullptr && ::IsWindowVisible(window) ? 1 : 0, rect.left, rect.top);
+    std::printf("%s %d %ld %ld %ld %ld ", name, window != nullptr && ::IsWindowVisible(window) ? 1 : 0, rect.left,
+                rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
 int run_value() {
@@ -72,9 +95,40 @@ int main(int argc, char** argv) {
         return hidden_window() != nullptr ? 0 : 1;
     }
     if (command == "click" && argc == 3) {
-        const LPARAM mouse = std::strcmp(argv[2], "right") == 0 ? WM_RBUTTONUP : WM_LBUTTONUP;
-        return ::PostMessageW(hidden_window(), TRAY_CALLBACK_MESSAGE, 1, mouse) ? 0 : 1;
+        const bool right = std::strcmp(argv[2], "right") == 0;
+        const POINT at = cursor();
+        const bool posted = post_icon_event(right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, at) &&
+                            post_icon_event(right ? WM_RBUTTONUP : WM_LBUTTONUP, at) &&
+                            post_icon_event(right ? WM_CONTEXTMENU : NIN_SELECT, at);
+        return posted ? 0 : 1;
     }
+    if (command == "race") {
+        // The press reaches the program; the taskbar (here a window of this probe) takes the
+        // foreground; the program's ticks see it; then the release and NIN_SELECT arrive.
+        const POINT at = cursor();
+        if (!post_icon_event(WM_LBUTTONDOWN, at)) return 1;
+        ::Sleep(100);
+        const HWND taskbar = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"taskbar", WS_POPUP | WS_VISIBLE, 0, 0,
+                                               10, 10, nullptr, nullptr, nullptr, nullptr);
+        ::SetForegroundWindow(taskbar);
+        ::Sleep(700);
+        const bool posted = post_icon_event(WM_LBUTTONUP, at) && post_icon_event(NIN_SELECT, at);
+        // Well inside the card's grace time, so a card that opened again is still on screen.
+        ::Sleep(200);
+        print_card("popup");
+        std::printf("\n");
+        ::DestroyWindow(taskbar);
+        return posted ? 0 : 1;
+    }
+    if ((command == "keyselect" || command == "keymenu") && argc == 4) {
+        const POINT anchor{std::atoi(argv[2]), std::atoi(argv[3])};
+        return post_icon_event(command == "keyselect" ? NIN_KEYSELECT : WM_CONTEXTMENU, anchor) ? 0 : 1;
+    }
+    if (command == "taskbar-created") {
+        const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+        return ::PostMessageW(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+    }
+    if (command == "quit") return ::PostMessageW(hidden_window(), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == "cursor" && argc == 4) {
         if (!::SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3]))) return 1;
         POINT at{};
@@ -91,10 +145,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "key" && argc == 3) {
+        const std::string name = argv[2];
+        const WORD key = name == "up" ? VK_UP : name == "down" ? VK_DOWN : name == "enter" ? VK_RETURN : VK_ESCAPE;
         INPUT inputs[2];
         std::memset(inputs, 0, sizeof inputs);
         inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-        inputs[0].ki.wVk = inputs[1].ki.wVk = VK_ESCAPE;
+        inputs[0].ki.wVk = inputs[1].ki.wVk = key;
         inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
         return ::SendInput(2, inputs, sizeof(INPUT)) == 2 ? 0 : 1;
     }
@@ -109,5 +165,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "run-value") return run_value();
+    if (command == "reg-dpi" && argc == 3) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr) != ERROR_SUCCESS) {
+            return 1;
+        }
+        const DWORD dpi = static_cast<DWORD>(std::atoi(argv[2]));
+        const LONG result = ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                                             sizeof dpi);
+        ::RegCloseKey(key);
+        return result == ERROR_SUCCESS ? 0 : 1;
+    }
     return 2;
 }

@@ -1,5 +1,6 @@
-// The Windows tray under Wine: both cards rendered into their bitmaps and checked pixel by pixel,
-// the Run value of start at login, and the diagnostic log (also as the real program writes it).
+// The Windows tray under Wine: both cards rendered into their bitmaps at several DPIs and checked
+// pixel by pixel, start at login against the registry, the diagnostic log (also as the real program
+// writes it), and the executable's manifest and version.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,6 +28,7 @@ namespace {
 
 const wchar_t* const RUN_KEY = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t* const RUN_VALUE = L"NerovaBridge";
+const wchar_t* const APPROVED_KEY = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 struct Rgba {
     int r, g, b, a;
@@ -111,11 +113,53 @@ bool family_available(const char* name) {
     return true;
 }
 
-Canvas popup(bool connected, bool hover, GpImage* image = nullptr) {
-    return Canvas(render_popup_pixels(image, connected, hover), 276, 166);
+Canvas render(const CardLook& look, unsigned dpi) {
+    const Size size = card_size(look.kind, dpi);
+    return Canvas(render_card_pixels(look, dpi), size.width, size.height);
 }
 
-Canvas menu(int hover_row, bool autostart_on) { return Canvas(render_menu_pixels(hover_row, autostart_on), 190, 132); }
+Canvas popup(bool connected, bool hover, GpImage* image = nullptr, unsigned dpi = 96) {
+    return render({CardKind::popup, hover ? 0 : -1, connected, false, image}, dpi);
+}
+
+Canvas menu(int hover_row, bool autostart_on, unsigned dpi = 96) {
+    return render({CardKind::menu, hover_row, false, autostart_on, nullptr}, dpi);
+}
+
+// Every pixel is a valid premultiplied value: no colour channel above its alpha.
+::testing::AssertionResult premultiplied(const Canvas& canvas) {
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x) {
+            const Rgba p = canvas.at(x, y);
+            if (p.r > p.a || p.g > p.a || p.b > p.a) {
+                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is rgba(" << p.r << ","
+                                                     << p.g << "," << p.b << "," << p.a << ")";
+            }
+        }
+    return ::testing::AssertionSuccess();
+}
+
+// The rows that hold pixels matching `test` inside a box: their count from first to last.
+int inked_height(const Canvas& canvas, int left, int top, int right, int bottom, const std::function<bool(Rgba)>& test) {
+    int first = -1;
+    int last = -1;
+    for (int y = top; y < bottom; ++y) {
+        if (canvas.any_in(left, y, right, y + 1, test)) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+Image decode_png(std::string_view png) {
+    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(png.data()), static_cast<UINT>(png.size()));
+    if (stream == nullptr) return Image();
+    GpImage* raw = nullptr;
+    gp::GdipLoadImageFromStream(stream, &raw);
+    stream->Release();
+    return Image(raw);
+}
 
 class TrayCards : public ::testing::Test {
 protected:
@@ -187,19 +231,73 @@ TEST_F(TrayCards, QuitButtonHoverChangesOnlyTheButton) {
 }
 
 TEST_F(TrayCards, LogoIsTheBrandImageScaledIntoItsBox) {
-    const std::string_view ico = nerova::http::brand_ico();
-    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(ico.data()), static_cast<UINT>(ico.size()));
-    ASSERT_NE(stream, nullptr);
-    GpImage* raw = nullptr;
-    const Gdiplus::GpStatus status = gp::GdipLoadImageFromStream(stream, &raw);
-    stream->Release();
-    const Image image(raw);
-    ASSERT_EQ(status, Gdiplus::Ok);
-    const Canvas with_logo = popup(false, false, image.get());
-    const Canvas without = popup(false, false);
-    EXPECT_TRUE(with_logo.any_in(24, 22, 56, 54, not_white));
-    EXPECT_FALSE(without.any_in(24, 22, 56, 54, not_white));
-    EXPECT_TRUE(with_logo.differs_only_inside(without, 23, 21, 57, 55));
+    const Image image = decode_png(nerova::http::icon_png());
+    ASSERT_TRUE(image);
+    for (const unsigned dpi : {96u, 144u}) {
+        const int low = scale_px(22, dpi) - 1;
+        const int high = scale_px(56, dpi) + 1;
+        const Canvas with_logo = popup(false, false, image.get(), dpi);
+        const Canvas without = popup(false, false, nullptr, dpi);
+        EXPECT_TRUE(with_logo.any_in(scale_px(24, dpi), scale_px(22, dpi), scale_px(56, dpi), scale_px(54, dpi),
+                                     not_white));
+        EXPECT_FALSE(without.any_in(scale_px(24, dpi), scale_px(22, dpi), scale_px(56, dpi), scale_px(54, dpi),
+                                    not_white));
+        EXPECT_TRUE(with_logo.differs_only_inside(without, scale_px(24, dpi) - 1, low, high + 2, high)) << dpi;
+        EXPECT_TRUE(premultiplied(with_logo));
+    }
+}
+
+TEST_F(TrayCards, EdgePixelsArePremultipliedAndRoundedCornersLetTheScreenThrough) {
+    for (const unsigned dpi : {96u, 120u, 144u, 192u}) {
+        const Canvas card = popup(true, false, nullptr, dpi);
+        ASSERT_TRUE(card.complete()) << dpi;
+        EXPECT_TRUE(premultiplied(card)) << dpi;
+        EXPECT_TRUE(premultiplied(menu(1, true, dpi))) << dpi;
+        // The top-left corner's square, radius 16 scaled: clear outside the arc, opaque inside.
+        const int from = scale_px(8, dpi);
+        const int radius = scale_px(16, dpi);
+        EXPECT_EQ(card.at(from, from).a, 0) << dpi;
+        EXPECT_EQ(card.at(from + radius, from + radius).a, 255) << dpi;
+        int clear = 0;
+        for (int y = from; y < from + radius; ++y)
+            for (int x = from; x < from + radius; ++x) clear += card.at(x, y).a < 255 ? 1 : 0;
+        // Outside a quarter circle lies 1 - pi / 4 of its square, about 21 %.
+        EXPECT_GT(clear, radius * radius / 8) << dpi;
+        EXPECT_LT(clear, radius * radius / 3) << dpi;
+    }
+}
+
+TEST_F(TrayCards, EverySizeAndFontScalesWithTheDpi) {
+    SkipWithoutCardFont();
+    const auto title_height = [](const Canvas& card, unsigned dpi) {
+        return inked_height(card, scale_px(66, dpi), scale_px(21, dpi), scale_px(254, dpi), scale_px(41, dpi), dark);
+    };
+    const auto label_height = [](const Canvas& card, unsigned dpi) {
+        return inked_height(card, scale_px(36, dpi), scale_px(36, dpi), scale_px(182, dpi), scale_px(66, dpi), dark);
+    };
+    const Canvas popup_96 = popup(false, false);
+    const Canvas menu_96 = menu(-1, false);
+    const int title_96 = title_height(popup_96, 96);
+    const int label_96 = label_height(menu_96, 96);
+    ASSERT_GT(title_96, 6);
+    ASSERT_GT(label_96, 6);
+    for (const unsigned dpi : {120u, 144u, 192u}) {
+        const Canvas card = popup(false, true, nullptr, dpi);
+        const Canvas rows = menu(3, false, dpi);
+        ASSERT_TRUE(card.complete() && rows.complete()) << dpi;
+        // The same picture at every scale: white card, pill, dot, hovered quit button, hovered row.
+        EXPECT_TRUE(is_colour(card, scale_px(138, dpi), scale_px(65, dpi), 0xFFFFFFFF, 0)) << dpi;
+        EXPECT_TRUE(is_colour(card, scale_px(30, dpi), scale_px(89, dpi), 0xFFF2F3F5)) << dpi;
+        EXPECT_TRUE(is_colour(card, scale_px(42, dpi), scale_px(89, dpi), 0xFFB0B5BF)) << dpi;
+        EXPECT_TRUE(is_colour(card, scale_px(248, dpi), scale_px(131, dpi), 0xFFE4E6EB)) << dpi;
+        EXPECT_EQ(card.at(scale_px(6, dpi), scale_px(80, dpi)).a, 0) << dpi;
+        EXPECT_TRUE(is_colour(rows, scale_px(10, dpi), scale_px(111, dpi), 0xFFF0F1F4)) << dpi;
+        EXPECT_TRUE(is_colour(rows, scale_px(10, dpi), scale_px(81, dpi), 0xFFFFFFFF, 0)) << dpi;
+        // Text grows with the scale (hinting moves a glyph's height by a pixel or two).
+        const double scale = dpi / 96.0;
+        EXPECT_NEAR(title_height(card, dpi), title_96 * scale, 2 + scale) << dpi;
+        EXPECT_NEAR(label_height(rows, dpi), label_96 * scale, 2 + scale) << dpi;
+    }
 }
 
 TEST_F(TrayCards, MenuIsARoundedCardWithAHoverRow) {
@@ -232,21 +330,38 @@ TEST_F(TrayCards, CheckMarkOnlyWhileStartAtLoginIsOn) {
     EXPECT_TRUE(greenish(on.colour_at(16, 84)));  // on the stroke from (14, 82) to (18, 86)
     EXPECT_FALSE(greenish(on.colour_at(20, 76)));
     EXPECT_TRUE(on.differs_only_inside(off, 12, 74, 29, 89));
+    const Canvas on_200 = menu(-1, true, 192);
+    EXPECT_TRUE(greenish(on_200.colour_at(44, 162)));
+    EXPECT_TRUE(on_200.differs_only_inside(menu(-1, false, 192), 24, 148, 58, 178));
 }
 
 // Start at login, against the registry of the test's own Wine prefix.
 class StartAtLogin : public ::testing::Test {
 protected:
     void SetUp() override {
+        delete_value(RUN_KEY);
+        delete_value(APPROVED_KEY);
+    }
+    static void delete_value(const wchar_t* key_path) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, key_path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
             ::RegDeleteValueW(key, RUN_VALUE);
             ::RegCloseKey(key);
         }
     }
-    static bool read_value(DWORD& type, std::vector<BYTE>& data) {
+    static void set_value(const wchar_t* key_path, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, RUN_VALUE, 0, type, static_cast<const BYTE*>(data), size);
+        ::RegCloseKey(key);
+    }
+    static void set_run_text(DWORD type, const std::wstring& text) {
+        set_value(RUN_KEY, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    static bool read_value(const wchar_t* key_path, DWORD& type, std::vector<BYTE>& data) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, key_path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
         DWORD size = 0;
         LONG result = ::RegQueryValueExW(key, RUN_VALUE, nullptr, &type, nullptr, &size);
         if (result == ERROR_SUCCESS) {
@@ -256,45 +371,84 @@ protected:
         ::RegCloseKey(key);
         return result == ERROR_SUCCESS;
     }
+    static std::wstring this_program() {
+        wchar_t path[MAX_PATH * 4];
+        const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+        return std::wstring(path, length);
+    }
+    static ::testing::AssertionResult run_value_starts_this_program() {
+        const std::wstring expected = L"\"" + this_program() + L"\"";
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!read_value(RUN_KEY, type, data)) return ::testing::AssertionFailure() << "no Run value";
+        const auto* units = reinterpret_cast<const wchar_t*>(data.data());
+        if (type != REG_SZ || data.size() != (expected.size() + 1) * 2 ||
+            std::wstring(units, expected.size()) != expected || units[expected.size()] != L'\0') {
+            return ::testing::AssertionFailure() << "Run value of type " << type << " and " << data.size() << " bytes";
+        }
+        return ::testing::AssertionSuccess();
+    }
 };
 
 TEST_F(StartAtLogin, ToggleWritesTheQuotedExecutablePathThenDeletesIt) {
     EXPECT_FALSE(is_autostart_enabled());
     toggle_autostart();
     EXPECT_TRUE(is_autostart_enabled());
-
-    wchar_t path[MAX_PATH * 4];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    const std::wstring expected = L"\"" + std::wstring(path, length) + L"\"";
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    ASSERT_TRUE(read_value(type, data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    ASSERT_EQ(data.size(), (expected.size() + 1) * 2) << "the terminating NUL is stored";
-    const auto* units = reinterpret_cast<const wchar_t*>(data.data());
-    EXPECT_EQ(std::wstring(units, expected.size()), expected);
-    EXPECT_EQ(units[expected.size()], L'\0');
+    EXPECT_TRUE(run_value_starts_this_program()) << "the terminating NUL is stored";
 
     toggle_autostart();
     EXPECT_FALSE(is_autostart_enabled());
-    EXPECT_FALSE(read_value(type, data));
-}
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(read_value(RUN_KEY, type, data));
 
-TEST_F(StartAtLogin, CreatesAMissingRunKeyAndCountsAValueOfAnyType) {
+    // A missing Run key is created.
     ::RegDeleteKeyW(HKEY_CURRENT_USER, RUN_KEY);
     EXPECT_FALSE(is_autostart_enabled());
     toggle_autostart();
-    EXPECT_TRUE(is_autostart_enabled());
-    toggle_autostart();
+    EXPECT_TRUE(run_value_starts_this_program());
+}
 
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, RUN_KEY, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    const wchar_t other[] = L"%SystemRoot%\\elsewhere.exe";
-    ::RegSetValueExW(key, RUN_VALUE, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
-    ::RegCloseKey(key);
+TEST_F(StartAtLogin, AnEntryTurnedOffInTaskManagerIsUncheckedAndTurningItOnClearsTheRecord) {
+    toggle_autostart();
+    const unsigned char off[12] = {3, 0, 0, 0, 0x17, 0x79, 0xBD, 0x01, 0x17, 0xD9, 0xD1, 0x01};
+    set_value(APPROVED_KEY, REG_BINARY, off, sizeof off);
+    EXPECT_FALSE(is_autostart_enabled()) << "the Run value is still there, but Windows will not start it";
+    toggle_autostart();
+    EXPECT_TRUE(is_autostart_enabled());
+    EXPECT_TRUE(run_value_starts_this_program());
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(read_value(APPROVED_KEY, type, data)) << "the record that turned it off is gone";
+
+    const unsigned char on[12] = {2};
+    set_value(APPROVED_KEY, REG_BINARY, on, sizeof on);
     EXPECT_TRUE(is_autostart_enabled());
     toggle_autostart();
     EXPECT_FALSE(is_autostart_enabled());
+    EXPECT_TRUE(read_value(APPROVED_KEY, type, data)) << "turning off touches only the Run value";
+}
+
+TEST_F(StartAtLogin, AValueForAnotherCopyIsUncheckedAndTurningItOnPointsItHere) {
+    set_run_text(REG_EXPAND_SZ, L"\"%SystemRoot%\\elsewhere\\NerovaBridge.exe\"");
+    EXPECT_FALSE(is_autostart_enabled());
+    toggle_autostart();
+    EXPECT_TRUE(run_value_starts_this_program());
+
+    // The same executable, written another way, counts: expanded, unquoted, another case.
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"NEROVA_TEST_PROGRAM", this_program().c_str()));
+    set_run_text(REG_EXPAND_SZ, L"\"%NEROVA_TEST_PROGRAM%\" --from-login");
+    EXPECT_TRUE(is_autostart_enabled());
+    std::wstring upper = this_program();
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(::towupper(c));
+    set_run_text(REG_SZ, upper);
+    EXPECT_TRUE(is_autostart_enabled());
+    // Data that is no text never counts.
+    const DWORD number = 1;
+    set_value(RUN_KEY, REG_DWORD, &number, sizeof number);
+    EXPECT_FALSE(is_autostart_enabled());
+    toggle_autostart();
+    EXPECT_TRUE(run_value_starts_this_program());
 }
 
 // A fresh folder under the temporary directory, used as APPDATA.
@@ -339,13 +493,62 @@ TEST(DiagnosticLog, AppendsExactLinesToAFileItCreatesAndSharesWithOthers) {
         << read_all(file);
 }
 
-TEST(DiagnosticLog, HealthyStartOfTheProgramLeavesExactlyTheTwoStartUpLines) {
-    const std::wstring appdata = fresh_appdata(L"start");
-    ASSERT_TRUE(::SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
-    // The program as Windows sees it: Wine maps the Unix root to drive Z:.
+// The program as Windows sees it: Wine maps the Unix root to drive Z:.
+std::wstring program_path() {
     std::wstring program = L"Z:" + std::wstring(to_wide<wchar_t>(NEROVA_BRIDGE_EXE).data());
     for (wchar_t& c : program)
         if (c == L'/') c = L'\\';
+    return program;
+}
+
+TEST(Executable, CarriesItsVersionAndAManifestForPerMonitorDpi) {
+    const std::wstring program = program_path();
+    DWORD ignored = 0;
+    std::vector<BYTE> info(::GetFileVersionInfoSizeW(program.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(::GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    const auto text = [&](const wchar_t* name) {
+        void* value = nullptr;
+        UINT units = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+        if (!::VerQueryValueW(info.data(), path.c_str(), &value, &units) || units == 0) return std::wstring();
+        return std::wstring(static_cast<const wchar_t*>(value), units - 1);
+    };
+    EXPECT_EQ(text(L"ProductName"), std::wstring(to_wide<wchar_t>("Nerova桥").data()));
+    EXPECT_EQ(text(L"FileDescription"), std::wstring(to_wide<wchar_t>("本地网络桥接服务").data()));
+    EXPECT_EQ(text(L"ProductVersion"), std::wstring(to_wide<wchar_t>(NEROVA_VERSION).data()));
+    EXPECT_EQ(text(L"FileVersion"), std::wstring(to_wide<wchar_t>(NEROVA_VERSION).data()));
+    void* fixed = nullptr;
+    UINT fixed_size = 0;
+    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", &fixed, &fixed_size));
+    const auto* version = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    const std::string dotted = std::to_string(HIWORD(version->dwProductVersionMS)) + "." +
+                               std::to_string(LOWORD(version->dwProductVersionMS)) + "." +
+                               std::to_string(HIWORD(version->dwProductVersionLS));
+    EXPECT_EQ(dotted, NEROVA_VERSION);
+
+    const HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    std::string manifest;
+    if (found != nullptr) {
+        const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+        manifest.assign(bytes, ::SizeofResource(module, found));
+    }
+    ::FreeLibrary(module);
+    for (const char* part : {"<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                             "PerMonitorV2, PerMonitor</dpiAwareness>",
+                             ">true/pm</dpiAware>", "level=\"asInvoker\"",
+                             "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+                             "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part << " in\n" << manifest;
+    }
+}
+
+TEST(DiagnosticLog, HealthyStartOfTheProgramLeavesExactlyTheTwoStartUpLines) {
+    const std::wstring appdata = fresh_appdata(L"start");
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
+    const std::wstring program = program_path();
     std::wstring command = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

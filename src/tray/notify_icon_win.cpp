@@ -1,0 +1,170 @@
+#include "tray/notify_icon_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shellscalingapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "http/assets.h"
+#include "netinfo/wide_text.h"
+#include "platform/system.h"
+#include "tray/handles_win.h"
+#include "tray/wide.h"
+
+namespace nerova::tray {
+namespace {
+
+constexpr std::string_view TOOLTIP = "Nerova桥";
+constexpr std::string_view FALLBACK_ICON_FILE = "orva-network-helper-brand.ico";
+
+static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full current NOTIFYICONDATAW");
+static_assert(TRAY_CALLBACK_MESSAGE == 1025, "the icon's callback message");
+
+// Written only by the UI thread.
+std::atomic<HWND> host_window{nullptr};
+std::atomic<HINSTANCE> module_instance{nullptr};
+std::atomic<bool> icon_present{false};
+std::atomic<int> icon_size{0};
+IconHandle icon_image;
+
+// Zero-filled, sized for the current shell, naming our icon.
+NOTIFYICONDATAW icon_record(UINT flags) {
+    NOTIFYICONDATAW data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = host_window.load();
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = flags;
+    if ((flags & NIF_TIP) != 0) {
+        const std::vector<wchar_t> tip = to_wide<wchar_t>(TOOLTIP);
+        const std::size_t units = std::min(tip.size() - 1, std::size(data.szTip) - 1);
+        std::copy(tip.begin(), tip.begin() + static_cast<std::ptrdiff_t>(units), data.szTip);
+        data.szTip[units] = L'\0';
+    }
+    if ((flags & NIF_ICON) != 0) data.hIcon = icon_image.get();
+    return data;
+}
+
+// The small-icon size at the DPI of the primary monitor: 16 px at 96 DPI, 20 at 120, 28 at 168.
+int small_icon_size() {
+    const HMONITOR primary = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    UINT dpi_x = BASE_DPI;
+    UINT dpi_y = BASE_DPI;
+    if (primary == nullptr || FAILED(::GetDpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y))) {
+        dpi_x = ::GetDpiForSystem();
+    }
+    return ::GetSystemMetricsForDpi(SM_CXSMICON, dpi_x);
+}
+
+// GetTempPath2W where the system has it (Windows 11, recent 10), else GetTempPathW.
+std::string temp_directory() {
+    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel != nullptr ? ::GetProcAddress(kernel, "GetTempPath2W") : nullptr;
+    const auto get_temp_path2 = reinterpret_cast<GetTempPath2Fn>(reinterpret_cast<void (*)()>(found));
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length =
+        get_temp_path2 != nullptr ? get_temp_path2(MAX_PATH + 1, buffer) : ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    return netinfo::utf16_to_utf8(std::u16string(buffer, buffer + length));
+}
+
+// At 125 % and 175 % the small icon is 20 and 28 px, which the icon does not hold: the next larger
+// frame scaled down stays sharp where LoadImageW would blow up the 16 px one. LoadIconWithScaleDown
+// lives in the common controls of version 6, which the manifest asks for; it is looked up so that a
+// program without that manifest still starts.
+HICON load_icon(HINSTANCE instance, int size) {
+    using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    const HMODULE controls = ::LoadLibraryW(L"comctl32.dll");
+    const FARPROC found = controls != nullptr ? ::GetProcAddress(controls, "LoadIconWithScaleDown") : nullptr;
+    const auto scale_down = reinterpret_cast<LoadIconWithScaleDownFn>(reinterpret_cast<void (*)()>(found));
+    HICON icon = nullptr;
+    if (scale_down == nullptr || FAILED(scale_down(instance, MAKEINTRESOURCEW(1), size, size, &icon))) {
+        icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+    }
+    if (icon != nullptr) return icon;
+    const std::string path = platform::join_path(temp_directory(), std::string(FALLBACK_ICON_FILE));
+    const std::vector<wchar_t> wide_path = to_wide<wchar_t>(path);
+    if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
+        platform::write_file(path, http::brand_ico());
+    }
+    return static_cast<HICON>(::LoadImageW(nullptr, wide_path.data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+}
+
+}  // namespace
+
+void init_notify_icon(HWND host, HINSTANCE instance) {
+    host_window = host;
+    module_instance = instance;
+    icon_size = small_icon_size();
+    icon_image = IconHandle(load_icon(instance, icon_size));
+}
+
+bool notify_icon_present() { return icon_present; }
+
+void add_notify_icon() {
+    NOTIFYICONDATAW data = icon_record(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    data.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
+    bool present = ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    // A failed add of an icon the shell already holds is no missing icon: a modify tells which.
+    if (!present) present = ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    if (present) {
+        data.uVersion = NOTIFYICON_VERSION_4;
+        ::Shell_NotifyIconW(NIM_SETVERSION, &data);
+    }
+    icon_present = present;
+}
+
+void resend_notify_tip() {
+    NOTIFYICONDATAW data = icon_record(NIF_TIP);
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void match_notify_icon_to_dpi() {
+    const int size = small_icon_size();
+    if (size == icon_size) return;
+    IconHandle fresh(load_icon(module_instance, size));
+    if (!fresh) return;
+    icon_size = size;
+    icon_image = std::move(fresh);
+    NOTIFYICONDATAW data = icon_record(NIF_ICON);
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void focus_notify_icon() {
+    NOTIFYICONDATAW data = icon_record(0);
+    ::Shell_NotifyIconW(NIM_SETFOCUS, &data);
+}
+
+void delete_notify_icon() {
+    NOTIFYICONDATAW data = icon_record(0);
+    ::Shell_NotifyIconW(NIM_DELETE, &data);
+    icon_present = false;
+    icon_image.reset();
+}
+
+IconEvent decode_icon_event(WPARAM wparam, LPARAM lparam) {
+    return {LOWORD(static_cast<DWORD_PTR>(lparam)),
+            {GET_X_LPARAM(static_cast<LPARAM>(wparam)), GET_Y_LPARAM(static_cast<LPARAM>(wparam))}};
+}
+
+std::optional<Point> notify_icon_centre() {
+    NOTIFYICONIDENTIFIER identifier;
+    std::memset(&identifier, 0, sizeof identifier);
+    identifier.cbSize = sizeof identifier;
+    identifier.hWnd = host_window.load();
+    identifier.uID = TRAY_ICON_ID;
+    RECT rect{};
+    if (FAILED(::Shell_NotifyIconGetRect(&identifier, &rect))) return std::nullopt;
+    return Point{rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2};
+}
+
+}  // namespace nerova::tray
