@@ -1,10 +1,13 @@
 #include "http/live_channel.h"
 
+#include <algorithm>
+#include <future>
 #include <vector>
 
 #include "common/text.h"
 #include "http/websocket.h"
 #include "netinfo/collect.h"
+#include "netinfo/selection.h"
 #include "netinfo/status.h"
 #include "platform/crypto.h"
 
@@ -13,7 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t LIVE_RECEIVE_BUFFER = 16 * 1024;
+// How often a channel looks whether its refresh is ready while one is under way.
+constexpr std::chrono::milliseconds REFRESH_POLL{50};
 
 bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& messages) {
     for (const WebSocketMessage& message : messages) {
@@ -21,6 +25,33 @@ bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& m
     }
     messages.clear();
     return true;
+}
+
+// How long to wait for the page: at most LIVE_READ_TIMEOUT, until the next status check or Ping
+// is due, and only briefly while a refresh is under way, so that its document goes out soon after
+// it is ready.
+std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, Clock::time_point refresh_started,
+                                       Clock::time_point ping_sent_at) {
+    Clock::duration wait = refreshing ? Clock::duration(REFRESH_POLL) : LIVE_READ_TIMEOUT;
+    if (!refreshing) wait = std::min(wait, refresh_started + STATUS_PUSH_INTERVAL - now);
+    wait = std::min(wait, ping_sent_at + PING_INTERVAL - now);
+    return std::chrono::ceil<std::chrono::milliseconds>(std::max(wait, Clock::duration::zero()));
+}
+
+// Feeds what the page sends, waiting at most `wait` for it; bytes that came with the upgrade
+// request, still in the reader, go first (a page may send its first frame in the same packet).
+// The reader's buffer serves the channel's reads too. False once the channel is over.
+bool take_from_page(platform::Socket& socket, BufferedReader& reader, WebSocketSession& session,
+                    std::vector<WebSocketMessage>& messages, std::chrono::milliseconds wait) {
+    if (reader.unread().empty()) {
+        const platform::IoStatus readable = socket.wait_readable(wait);
+        if (readable != platform::IoStatus::ok) return readable == platform::IoStatus::timed_out;
+    }
+    std::string_view bytes;
+    const platform::IoStatus got = reader.read_some(bytes);
+    if (got != platform::IoStatus::ok) return got == platform::IoStatus::timed_out;
+    const bool open = session.feed(bytes.data(), bytes.size(), messages);
+    return answer_messages(session, messages) && open;
 }
 
 }  // namespace
@@ -61,35 +92,32 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
     const std::string answer = handshake_answer(key, find_header(headers, "Sec-WebSocket-Protocol"));
     if (!socket.send_all(answer.data(), answer.size())) return;
 
+    // Reads follow a wait for readability, so this limit only guards a receive that would block.
     socket.set_receive_timeout(LIVE_READ_TIMEOUT);
     WebSocketSession session([&socket](std::string_view bytes) { return socket.send_all(bytes.data(), bytes.size()); });
     const LiveChannelGuard guard(state);
-    Clock::time_point status_polled_at = Clock::now() - STATUS_PUSH_INTERVAL;
+    Clock::time_point refresh_started = Clock::now() - STATUS_PUSH_INTERVAL;
     Clock::time_point ping_sent_at = Clock::now();
+    std::optional<std::shared_future<netinfo::NetworkSnapshot>> refresh;  // under way
     std::optional<std::string> last_sent_status;
     std::vector<WebSocketMessage> messages;
 
-    // A page may send its first frame in the same packet as the upgrade request; those bytes
-    // already sit in the request reader and belong to the channel.
-    const std::string_view early = reader.unread();
-    if (!early.empty()) {
-        const bool open = session.feed(early.data(), early.size(), messages);
-        if (!answer_messages(session, messages) || !open) return;
-    }
-
-    std::vector<char> buffer(LIVE_RECEIVE_BUFFER);
     for (;;) {
-        const platform::IoResult got = socket.receive(buffer.data(), buffer.size());
-        if (got.status == platform::IoStatus::ok) {
-            const bool open = session.feed(buffer.data(), got.bytes, messages);
-            if (!answer_messages(session, messages) || !open) return;
-        } else if (got.status != platform::IoStatus::timed_out) {
-            return;
+        const Clock::time_point now = Clock::now();
+        // The refresh runs off this thread (the router may take seconds to answer), so the page
+        // is read and answered meanwhile; its document is compared and sent once it is ready.
+        if (!refresh && now - refresh_started >= STATUS_PUSH_INTERVAL) {
+            refresh_started = now;
+            refresh = netinfo::network_snapshot();
         }
+        const auto wait = time_to_wait(now, refresh.has_value(), refresh_started, ping_sent_at);
+        if (!take_from_page(socket, reader, session, messages, wait)) return;
 
-        if (Clock::now() - status_polled_at >= STATUS_PUSH_INTERVAL) {
-            status_polled_at = Clock::now();
-            std::string json = netinfo::status_to_json(netinfo::collect_status(*token));
+        if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            const netinfo::NetworkSnapshot& snapshot = refresh->get();
+            std::string json =
+                netinfo::status_to_json(netinfo::status_from_survey(*token, snapshot.survey, snapshot.wan_ip));
+            refresh.reset();
             if (last_sent_status != json) {
                 if (!session.send_text(json)) return;
                 last_sent_status = std::move(json);

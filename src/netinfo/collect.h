@@ -1,8 +1,11 @@
 // Fills a fresh status document from the adapter survey and the router.
 #pragma once
 
+#include <future>
+#include <optional>
 #include <string>
 
+#include "netinfo/adapter.h"
 #include "netinfo/status.h"
 
 namespace nerova::netinfo {
@@ -10,5 +13,16 @@ namespace nerova::netinfo {
 // Surveys the adapters and asks the router afresh on every call; never fails, leaving empty
 // whatever it cannot find.
 StatusDocument collect_status(const std::string& token);
+
+// What a live channel's refresh gathers: the adapter survey, then the router's answer.
+struct NetworkSnapshot {
+    Survey survey;
+    std::optional<std::string> wan_ip;
+};
+
+// The refresh in flight, or a new one on a thread of its own (the caller's when none can be
+// made), so that a channel goes on reading while the router is asked. Channels that refresh
+// meanwhile share it; nothing is kept once it ends.
+std::shared_future<NetworkSnapshot> network_snapshot();
 
 }  // namespace nerova::netinfo

@@ -1,8 +1,6 @@
 #include "upnp/external_ip.h"
 
-#include <mutex>
-
-#include "platform/system.h"
+#include "common/in_flight.h"
 #include "upnp/description.h"
 #include "upnp/http_client.h"
 #include "upnp/http_url.h"
@@ -10,35 +8,8 @@
 #include "upnp/ssdp.h"
 
 namespace nerova::upnp {
-namespace {
 
-struct LookupInFlight {
-    std::mutex mutex;
-    std::shared_future<ExternalIp> result;  // valid while a lookup runs
-};
-
-LookupInFlight& in_flight() {
-    static LookupInFlight lookup;
-    return lookup;
-}
-
-void run_lookup(std::promise<ExternalIp>& promise) {
-    ExternalIp address;
-    try {
-        address = lookup_external_ip();
-    } catch (...) {
-        // Memory running out during one lookup costs only its result.
-    }
-    {
-        const std::lock_guard<std::mutex> lock(in_flight().mutex);
-        in_flight().result = {};
-    }
-    promise.set_value(std::move(address));
-}
-
-}  // namespace
-
-ExternalIp lookup_external_ip() {
+std::optional<std::string> lookup_external_ip() {
     const std::optional<std::string> location = ssdp_search_location();
     if (!location) return std::nullopt;
     const std::optional<std::string> description = http_request(*location, "GET", {}, {});
@@ -54,20 +25,10 @@ ExternalIp lookup_external_ip() {
     return external_ip_in_answer(*answer);
 }
 
-std::shared_future<ExternalIp> external_ip_lookup() {
-    LookupInFlight& lookup = in_flight();
-    auto promise = std::make_shared<std::promise<ExternalIp>>();
-    std::shared_future<ExternalIp> result;
-    {
-        const std::lock_guard<std::mutex> lock(lookup.mutex);
-        if (lookup.result.valid()) return lookup.result;
-        result = promise->get_future().share();
-        lookup.result = result;
-    }
-    if (!platform::spawn_detached([promise] { run_lookup(*promise); })) run_lookup(*promise);
-    return result;
+std::optional<std::string> upnp_external_ip() {
+    // Never destroyed: a detached thread may still be in a lookup while the process exits.
+    static auto& in_flight = *new InFlight<std::optional<std::string>>();
+    return in_flight.share(lookup_external_ip, [](const auto& run) { run(); }).get();
 }
-
-ExternalIp upnp_external_ip() { return external_ip_lookup().get(); }
 
 }  // namespace nerova::upnp

@@ -1,6 +1,7 @@
 """The live channel of the real program, with frames written by hand."""
 import json
 import socket
+import subprocess
 import time
 import unittest
 
@@ -88,6 +89,40 @@ class LiveChannel(harness.BridgeTest):
         first.close()
         second.send(client_frame(TEXT, b"ping"))
         self.assertEqual(second.next_frame(timeout=5), (TEXT, b"pong"))
+
+    def test_pongs_come_at_once_while_the_router_is_asked_and_changes_still_arrive(self):
+        # A search that nobody answers holds each refresh for its whole 1.2 s window.
+        subprocess.run(["ip", "route", "add", "239.0.0.0/8", "dev", "lo"], check=True)
+        self.addCleanup(subprocess.run, ["ip", "route", "del", "239.0.0.0/8", "dev", "lo"])
+        channel = self.open()
+        self.assertEqual(json.loads(channel.next_frame(timeout=5)[1])["localIp"], "")
+        slowest = 0.0
+        documents = []
+        deadline = time.monotonic() + 4.0  # more than one refresh
+        while time.monotonic() < deadline:
+            asked = time.monotonic()
+            channel.send(client_frame(TEXT, b"ping"))
+            while True:
+                frame = channel.next_frame(timeout=5)
+                if frame == (TEXT, b"pong"):
+                    break
+                if frame[0] == TEXT:
+                    documents.append(frame[1])
+            slowest = max(slowest, time.monotonic() - asked)
+            time.sleep(0.05)
+        self.assertLess(slowest, 0.3)
+        self.assertEqual(documents, [])  # nothing changed
+
+        # A new address on a new link: the next refresh brings it.
+        subprocess.run("ip link add lan9 type veth peer name lan9-peer && ip addr add 10.55.0.2/24 dev lan9 && "
+                       "ip link set lan9 up && ip link set lan9-peer up", shell=True, check=True)
+        self.addCleanup(subprocess.run, ["ip", "link", "del", "lan9"])
+        changed = time.monotonic()
+        opcode, payload = channel.next_frame(timeout=10)
+        while opcode != TEXT:
+            opcode, payload = channel.next_frame(timeout=10)
+        self.assertEqual(json.loads(payload)["localIp"], "10.55.0.2")
+        self.assertLess(time.monotonic() - changed, 3.0 + 1.2 + 1.0)
 
     def test_a_silent_page_gets_an_empty_ping_every_15_seconds(self):
         channel = self.open()

@@ -1,0 +1,49 @@
+// One computation of a kind in flight at a time: whoever asks while it runs shares its result,
+// and nothing is kept once it ends (the next asker starts a new one).
+#pragma once
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+
+namespace nerova {
+
+template <typename T>
+class InFlight {
+public:
+    using Task = std::function<void()>;
+
+    // The result of the computation in flight; when there is none, `work` becomes it, and
+    // `launch` is given the task that runs it, to run once on a thread of its choosing. A
+    // computation that throws gives a default-made result.
+    template <typename Work, typename Launch>
+    std::shared_future<T> share(Work work, Launch launch) {
+        auto promise = std::make_shared<std::promise<T>>();
+        std::shared_future<T> result;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (current_.valid()) return current_;
+            result = current_ = promise->get_future().share();
+        }
+        launch(Task([this, promise, work] {
+            T value{};
+            try {
+                value = work();
+            } catch (...) {
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                current_ = {};
+            }
+            promise->set_value(std::move(value));
+        }));
+        return result;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_future<T> current_;  // valid while a computation runs
+};
+
+}  // namespace nerova
