@@ -1,25 +1,52 @@
-"""Measurements of a running program that wrk cannot make: start-up, memory, channel latency."""
+"""Measurements of a running program that wrk cannot make: start-up, memory, threads, the live
+channel's latency while the router is asked, /status latency.
+
+  probe.py startup PROGRAM        start-up to a bound listener
+  probe.py memory                 idle, 1000 idle connections, 1000 idle live channels
+  probe.py settle PID THREADS     seconds until PID is back to THREADS threads
+  probe.py router LABEL           ping to pong over 10 s of pings every 50 ms, /status, 50 at once
+
+Each prints table rows; the program comes from $NEROVA_BRIDGE (the harness starts it)."""
 import os
+import resource
 import socket
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "integration"))
 import harness  # noqa: E402
 
+TEXT = 0x1
+
 
 def rss_kib(pid):
     with open("/proc/%d/status" % pid) as handle:
-        for line in handle:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
+        return int(next(line for line in handle if line.startswith("VmRSS:")).split()[1])
 
 
-def startup_ms(program, runs=20):
+def anonymous_kib(pid):
+    with open("/proc/%d/smaps_rollup" % pid) as handle:
+        return int(next(line for line in handle if line.startswith("Anonymous:")).split()[1])
+
+
+def threads(pid):
+    return len(os.listdir("/proc/%d/task" % pid))
+
+
+def percentile(samples, fraction):
+    ordered = sorted(samples)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
+
+
+def row(label, value):
+    print("| %s | %s |" % (label, value), flush=True)
+
+
+def startup(program, runs=20):
     """Time from exec to a listener that accepts, median of `runs` starts."""
     samples = []
     for _ in range(runs):
@@ -31,70 +58,112 @@ def startup_ms(program, runs=20):
         samples.append((time.perf_counter() - started) * 1000)
         process.terminate()
         process.wait()
-    return statistics.median(samples)
+    row("start-up to a bound listener (median of %d)" % runs, "%.1f ms" % statistics.median(samples))
 
 
-def percentile(samples, fraction):
-    ordered = sorted(samples)
-    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
+def settled_rss(pid):
+    time.sleep(harness.THREAD_LINGER + 1.0)  # finished connection threads have ended
+    return rss_kib(pid)
 
 
-def status_latency(label, runs=10):
-    times = []
-    for _ in range(runs):
-        started = time.perf_counter()
-        raw = harness.request("GET", "/status")
-        times.append((time.perf_counter() - started) * 1000)
-        if not raw.startswith(b"HTTP/1.1 200 OK\r\n"):
-            raise SystemExit("unexpected /status answer: %r" % raw[:200])
-    return ("/status latency, %s (median of %d)" % (label, runs), "%.1f ms" % statistics.median(times))
-
-
-def main():
-    if sys.argv[1] == "--status-only":
-        print("| %s | %s |" % status_latency(sys.argv[2]))
-        return
-    program = sys.argv[1]
-    rows = [("start-up to a bound listener (median of 20)", "%.1f ms" % startup_ms(program))]
+def memory():
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     bridge = harness.Bridge()
     try:
         pid = bridge.process.pid
-        time.sleep(0.5)
-        rows.append(("resident memory, idle", "%d KiB" % rss_kib(pid)))
-
-        idle = [harness.connect() for _ in range(1000)]
+        idle = settled_rss(pid)
+        row("resident memory, idle", "%d KiB (%d KiB anonymous)" % (idle, anonymous_kib(pid)))
+        held = [harness.connect() for _ in range(1000)]
         time.sleep(1.0)
-        rows.append(("resident memory, 1000 idle connections", "%d KiB" % rss_kib(pid)))
-        for sock in idle:
+        row("resident memory, 1000 idle connections", "%d KiB" % rss_kib(pid))
+        for sock in held:
             sock.close()
-        time.sleep(1.0)
-
+        idle = settled_rss(pid)
         token = bridge.token()
-        channels = [harness.Channel(token) for _ in range(200)]
+        channels = [harness.Channel(token) for _ in range(1000)]
         for channel in channels:
-            channel.next_frame(timeout=30)
+            channel.next_frame(timeout=60)
         time.sleep(1.0)
-        rows.append(("resident memory, 200 open live channels", "%d KiB" % rss_kib(pid)))
-        for channel in channels[1:]:
+        with_channels = rss_kib(pid)
+        row("resident memory, 1000 idle live channels", "%d KiB (%.1f KiB each)"
+            % (with_channels, (with_channels - idle) / 1000.0))
+        for channel in channels:
             channel.close()
-
-        channel = channels[0]
-        samples = []
-        for _ in range(2000):
-            started = time.perf_counter()
-            channel.send(harness.client_frame(0x1, b"ping"))
-            while channel.next_frame(timeout=5) != (0x1, b"pong"):
-                pass
-            samples.append((time.perf_counter() - started) * 1e6)
-        rows.append(("live channel ping to pong, p50 (2000 round trips)", "%.0f us" % percentile(samples, 0.5)))
-        rows.append(("live channel ping to pong, p99", "%.0f us" % percentile(samples, 0.99)))
-        channel.close()
-
-        rows.append(status_latency("no router", runs=5))
     finally:
         bridge.stop()
-    for label, value in rows:
-        print("| %s | %s |" % (label, value))
+
+
+def settle(pid, idle_threads, limit=30.0):
+    started = time.monotonic()
+    while threads(pid) > idle_threads and time.monotonic() - started < limit:
+        time.sleep(0.05)
+    now = threads(pid)
+    row("threads after the load: back to %d idle" % idle_threads,
+        "after %.1f s" % (time.monotonic() - started) if now <= idle_threads else "not within %.0f s (%d)" % (limit, now))
+
+
+def pong_while_refreshing(channel, seconds=10.0, every=0.05):
+    """Round trips of "ping" sent every `every` seconds for `seconds`: the channel's own status
+    refreshes (every 3 s, each asking the router) fall inside."""
+    samples = []
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        started = time.perf_counter()
+        channel.send(harness.client_frame(TEXT, b"ping"))
+        while channel.next_frame(timeout=10) != (TEXT, b"pong"):
+            pass
+        samples.append((time.perf_counter() - started) * 1000)
+        time.sleep(every)
+    return samples
+
+
+def router(label):
+    bridge = harness.Bridge()
+    try:
+        channel = harness.Channel(bridge.token())
+        channel.next_frame(timeout=10)
+        samples = pong_while_refreshing(channel)
+        row("ping to pong, %s, pings every 50 ms for 10 s: p50 / p99 / max (n=%d)" % (label, len(samples)),
+            "%.2f / %.2f / %.2f ms" % (percentile(samples, 0.5), percentile(samples, 0.99), max(samples)))
+        channel.close()
+
+        times = []
+        for _ in range(5):
+            started = time.perf_counter()
+            harness.get_status()
+            times.append((time.perf_counter() - started) * 1000)
+        row("/status latency, %s (median of 5)" % label, "%.1f ms" % statistics.median(times))
+
+        at_once = []
+
+        def ask():
+            started = time.perf_counter()
+            harness.get_status()
+            at_once.append((time.perf_counter() - started) * 1000)
+
+        askers = [threading.Thread(target=ask) for _ in range(50)]
+        for asker in askers:
+            asker.start()
+        for asker in askers:
+            asker.join()
+        row("50 /status at once, %s: slowest answer" % label, "%.0f ms (%d answered)" % (max(at_once), len(at_once)))
+    finally:
+        bridge.stop()
+
+
+def main():
+    command = sys.argv[1]
+    if command == "startup":
+        startup(sys.argv[2])
+    elif command == "memory":
+        memory()
+    elif command == "settle":
+        settle(int(sys.argv[2]), int(sys.argv[3]))
+    elif command == "router":
+        router(sys.argv[2])
+    else:
+        raise SystemExit(__doc__)
 
 
 if __name__ == "__main__":

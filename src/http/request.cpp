@@ -4,16 +4,30 @@
 
 namespace nerova::http {
 
+platform::IoStatus BufferedReader::fill() {
+    if (position_ < filled_) return platform::IoStatus::ok;
+    const platform::IoResult got = receive_(buffer_.get(), READER_CAPACITY);
+    if (got.status != platform::IoStatus::ok) return got.status;
+    if (got.bytes == 0) return platform::IoStatus::failed;
+    position_ = 0;
+    filled_ = got.bytes;
+    return platform::IoStatus::ok;
+}
+
 BufferedReader::Status BufferedReader::next(char& byte) {
-    if (position_ == filled_) {
-        const platform::IoResult got = receive_(buffer_.data(), buffer_.size());
-        if (got.status == platform::IoStatus::closed) return Status::end;
-        if (got.status != platform::IoStatus::ok || got.bytes == 0) return Status::error;
-        position_ = 0;
-        filled_ = got.bytes;
-    }
+    const platform::IoStatus got = fill();
+    if (got == platform::IoStatus::closed) return Status::end;
+    if (got != platform::IoStatus::ok) return Status::error;
     byte = buffer_[position_++];
     return Status::byte;
+}
+
+platform::IoStatus BufferedReader::read_some(std::string_view& bytes) {
+    const platform::IoStatus got = fill();
+    if (got != platform::IoStatus::ok) return got;
+    bytes = unread();
+    position_ = filled_;
+    return platform::IoStatus::ok;
 }
 
 std::optional<std::string> read_raw_line(BufferedReader& reader) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +23,7 @@ class BufferedReader {
 public:
     using Receive = std::function<platform::IoResult(char* buffer, std::size_t size)>;
 
-    explicit BufferedReader(Receive receive) : receive_(std::move(receive)), buffer_(READER_CAPACITY) {}
+    explicit BufferedReader(Receive receive) : receive_(std::move(receive)), buffer_(new char[READER_CAPACITY]) {}
     explicit BufferedReader(platform::Socket& socket)
         : BufferedReader([&socket](char* buffer, std::size_t size) { return socket.receive(buffer, size); }) {}
 
@@ -30,11 +31,19 @@ public:
     Status next(char& byte);
 
     // Bytes received but not yet read, handed over when the connection changes protocol.
-    std::string_view unread() const { return {buffer_.data() + position_, filled_ - position_}; }
+    std::string_view unread() const { return {buffer_.get() + position_, filled_ - position_}; }
+
+    // The bytes not yet read, or when there are none the next ones the source gives (one receive
+    // of at most READER_CAPACITY), all counted as read. `ok` when `bytes` holds some.
+    platform::IoStatus read_some(std::string_view& bytes);
 
 private:
+    // Receives when everything received has been read; `ok` when bytes wait to be read.
+    platform::IoStatus fill();
+
     Receive receive_;
-    std::vector<char> buffer_;
+    // Not zero-filled: a live channel keeps the reader, and only pages that data reaches cost memory.
+    std::unique_ptr<char[]> buffer_;
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
 };

@@ -22,6 +22,10 @@ struct CoreConfig : websocketpp::config::core {
         using alog_type = websocketpp::log::stub;
     };
     using transport_type = websocketpp::transport::iostream::endpoint<transport_config>;
+
+    // The bytes are handed over in pieces of at most a page anyway; a smaller buffer keeps an
+    // idle channel small.
+    static const std::size_t connection_read_buffer_size = 4096;
 };
 
 using Server = websocketpp::server<CoreConfig>;

@@ -45,8 +45,9 @@ class Process:
     def counts(self):
         return self.threads(), self.fds()
 
-    def idle(self, quiet=1.0, limit=15.0):
-        """Threads and descriptors once they have stopped falling for `quiet` seconds."""
+    def idle(self, quiet=harness.THREAD_LINGER + 0.5, limit=15.0):
+        """Threads and descriptors once they have stopped falling for `quiet` seconds (longer than
+        a finished connection thread waits for the next connection)."""
         deadline = time.monotonic() + limit
         lowest, since = self.counts(), time.monotonic()
         while time.monotonic() < deadline and time.monotonic() - since < quiet:

@@ -16,6 +16,8 @@ import time
 import unittest
 
 PORT = 17668
+# How long a connection thread whose connection ended waits for the next one before it ends.
+THREAD_LINGER = 2.0
 PROGRAM = os.environ.get("NEROVA_BRIDGE", "")
 # For the Windows build: the command that runs a Windows program (tests/wine-run).
 LAUNCHER = shlex.split(os.environ.get("NEROVA_LAUNCHER", ""))
@@ -36,8 +38,10 @@ def count_entries(path):
     return len(os.listdir(path))
 
 
-def idle_threads(proc, quiet=0.5, limit=10.0):
-    """The thread count once it has stopped falling for a while (sanitizers add threads of their own)."""
+def idle_threads(proc, quiet=None, limit=10.0):
+    """The thread count once it has stopped falling for longer than a finished connection thread
+    waits for the next connection (sanitizers add threads of their own)."""
+    quiet = THREAD_LINGER + 0.5 if quiet is None else quiet
     deadline = time.monotonic() + limit
     lowest, since = count_entries(proc + "/task"), time.monotonic()
     while time.monotonic() < deadline and time.monotonic() - since < quiet:

@@ -19,9 +19,15 @@ http::ServerContext context_over(platform::Socket listener) {
 }
 
 int failed_spawns = 0;
-bool failing_spawn(http::Connection&) {
+bool failing_spawn(http::Connection&, const std::shared_ptr<http::ConnectionHandoff>&) {
     ++failed_spawns;
     return false;
+}
+
+int spawns = 0;
+bool counting_spawn(http::Connection& connection, const std::shared_ptr<http::ConnectionHandoff>& handoff) {
+    ++spawns;
+    return http::spawn_connection_thread(connection, handoff);
 }
 
 }  // namespace
@@ -40,6 +46,25 @@ TEST(Server, FailedThreadCreationClosesThatConnectionAndKeepsAccepting) {
     test::send_text(second, "GET /nowhere HTTP/1.1\r\n\r\n");
     http::serve_one(context);
     EXPECT_EQ(test::read_to_end(second).substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+}
+
+TEST(Server, AThreadWhoseConnectionEndedServesTheNextOne) {
+    const http::ServerContext context = context_over(test::listen_any_port());
+    for (int round = 0; round < 3; ++round) {
+        platform::Socket client = test::connect_to(context.listener);
+        test::send_text(client, "GET /nowhere HTTP/1.1\r\n\r\n");
+        http::serve_one(context, counting_spawn);
+        EXPECT_EQ(test::read_to_end(client).substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+        std::this_thread::sleep_for(50ms);  // the thread is back, waiting
+    }
+    EXPECT_EQ(spawns, 1);
+    // A thread that waited in vain ends; the next connection gets a new one.
+    std::this_thread::sleep_for(http::THREAD_LINGER + 200ms);
+    platform::Socket client = test::connect_to(context.listener);
+    test::send_text(client, "GET /nowhere HTTP/1.1\r\n\r\n");
+    http::serve_one(context, counting_spawn);
+    EXPECT_EQ(test::read_to_end(client).substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+    EXPECT_EQ(spawns, 2);
 }
 
 TEST(Routes, QueryParamTakesTheFirstExactKeyWithoutDecoding) {

@@ -82,8 +82,9 @@ std::string ssdp_answer(const std::string& location_line) {
 }
 
 bool make_test_lan() {
-    return std::system("ip link add lan0 type veth peer name lan0-peer && ip addr add 10.77.0.1/24 dev lan0 && "
-                       "ip addr add 10.77.0.66/24 dev lan0 && ip link set lan0 up && ip link set lan0-peer up && "
+    return std::system("{ ip link show lan0 >/dev/null 2>&1 || { ip link add lan0 type veth peer name lan0-peer && "
+                       "ip addr add 10.77.0.1/24 dev lan0 && ip addr add 10.77.0.66/24 dev lan0 && "
+                       "ip link set lan0 up && ip link set lan0-peer up; }; } && "
                        "ip route replace 239.0.0.0/8 dev lo") == 0;
 }
 
