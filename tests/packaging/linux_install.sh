@@ -43,6 +43,7 @@ check "the .deb holds the unit" grep -q " ./usr/$unit\$" "$work/contents"
 dpkg-deb -x "$deb" "$work/unpacked"
 check "the .deb's unit starts /usr/bin/nerova-bridge" \
   grep -qx 'ExecStart=/usr/bin/nerova-bridge' "$work/unpacked/usr/$unit"
+check "the .deb's binary is stripped" bash -c "! readelf -S '$work/unpacked/usr/bin/nerova-bridge' | grep -q symtab"
 check "the .deb depends on the libraries the binary links" \
   bash -c "dpkg-deb -f '$deb' Depends | grep -q libssl"
 exit $status
