@@ -5,8 +5,6 @@
 namespace nerova::text {
 namespace {
 
-constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
-
 // Length of the valid UTF-8 sequence at the start of s, or 0 with `bad` set to the length of
 // the maximal invalid subpart (at least 1), following the W3C/Unicode substitution practice.
 std::size_t sequence_length(std::string_view s, std::size_t& bad) {
@@ -77,21 +75,45 @@ std::size_t space_at_end(std::string_view s) {
     return len == tail.size() && is_unicode_space(decode(tail, len)) ? len : 0;
 }
 
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The scalar value at the start of non-empty text, or U+FFFD for an invalid sequence there; the
+// number of bytes it takes.
+std::size_t next_scalar(std::string_view s, char32_t& scalar) {
+    std::size_t bad = 0;
+    const std::size_t len = sequence_length(s, bad);
+    scalar = len != 0 ? decode(s, len) : 0xFFFD;
+    return len != 0 ? len : bad;
+}
+
+bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 }  // namespace
 
 std::string utf8_lossy(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
-        std::size_t bad = 0;
-        const std::size_t len = sequence_length(bytes, bad);
-        if (len != 0) {
-            out.append(bytes.substr(0, len));
-            bytes.remove_prefix(len);
-        } else {
-            out.append(REPLACEMENT);
-            bytes.remove_prefix(bad);
-        }
+        char32_t scalar = 0;
+        bytes.remove_prefix(next_scalar(bytes, scalar));
+        append_utf8(out, scalar);
     }
     return out;
 }
@@ -136,6 +158,39 @@ std::vector<std::string_view> split_whitespace(std::string_view utf8) {
     }
     if (pos > field_start) fields.push_back(utf8.substr(field_start, pos - field_start));
     return fields;
+}
+
+std::string utf16_to_utf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        if (is_high_surrogate(unit) && i + 1 < utf16.size() && is_low_surrogate(utf16[i + 1])) {
+            append_utf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (char32_t{utf16[i + 1]} - 0xDC00));
+            ++i;
+        } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+            append_utf8(out, 0xFFFD);
+        } else {
+            append_utf8(out, unit);
+        }
+    }
+    return out;
+}
+
+std::u16string utf8_to_utf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        char32_t scalar = 0;
+        utf8.remove_prefix(next_scalar(utf8, scalar));
+        if (scalar < 0x10000) {
+            out += static_cast<char16_t>(scalar);
+        } else {
+            out += static_cast<char16_t>(0xD800 + ((scalar - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((scalar - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
 }
 
 bool ascii_iequals(std::string_view a, std::string_view b) {

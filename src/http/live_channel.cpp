@@ -87,15 +87,14 @@ std::string handshake_answer(std::string_view key, std::optional<std::string_vie
 }
 
 void run_live_channel(platform::Socket& socket, BufferedReader& reader, const Headers& headers,
-                      std::string_view key, const std::shared_ptr<const std::string>& token,
-                      const std::shared_ptr<BridgeState>& state) {
+                      std::string_view key, const SharedState& shared) {
     const std::string answer = handshake_answer(key, find_header(headers, "Sec-WebSocket-Protocol"));
     if (!socket.send_all(answer.data(), answer.size())) return;
 
     // Reads follow a wait for readability, so this limit only guards a receive that would block.
     socket.set_receive_timeout(LIVE_READ_TIMEOUT);
     WebSocketSession session([&socket](std::string_view bytes) { return socket.send_all(bytes.data(), bytes.size()); });
-    const LiveChannelGuard guard(state);
+    const LiveChannelGuard guard(shared.bridge);
     Clock::time_point refresh_started = Clock::now() - STATUS_PUSH_INTERVAL;
     Clock::time_point ping_sent_at = Clock::now();
     std::optional<std::shared_future<netinfo::NetworkSnapshot>> refresh;  // under way
@@ -116,7 +115,7 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
         if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
             const netinfo::NetworkSnapshot& snapshot = refresh->get();
             std::string json =
-                netinfo::status_to_json(netinfo::status_from_survey(*token, snapshot.survey, snapshot.wan_ip));
+                netinfo::status_to_json(netinfo::status_from_survey(*shared.token, snapshot.survey, snapshot.wan_ip));
             refresh.reset();
             if (last_sent_status != json) {
                 if (!session.send_text(json)) return;

@@ -28,7 +28,6 @@ std::string handshake_answer(std::string_view key, std::optional<std::string_vie
 
 // Answers the handshake and runs the channel until the page leaves or the connection fails.
 void run_live_channel(platform::Socket& socket, BufferedReader& reader, const Headers& headers,
-                      std::string_view key, const std::shared_ptr<const std::string>& token,
-                      const std::shared_ptr<BridgeState>& state);
+                      std::string_view key, const SharedState& shared);
 
 }  // namespace nerova::http

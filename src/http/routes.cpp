@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "common/text.h"
-#include "http/assets.h"
+#include "assets/assets.h"
 #include "http/live_channel.h"
 #include "http/request.h"
 #include "http/response.h"
@@ -26,9 +26,9 @@ void send_json(platform::Socket& socket, std::string body) {
 }
 
 void admit_live_channel(platform::Socket& socket, BufferedReader& reader, const Request& request,
-                        const std::shared_ptr<const std::string>& token, const std::shared_ptr<BridgeState>& state) {
+                        const SharedState& shared) {
     const std::optional<std::string_view> presented = query_param(request.query, "token");
-    if (!presented || *presented != *token) {
+    if (!presented || *presented != *shared.token) {
         send_text(socket, 403, "Forbidden", "forbidden\n");
         return;
     }
@@ -38,7 +38,7 @@ void admit_live_channel(platform::Socket& socket, BufferedReader& reader, const 
         send_text(socket, 400, "Bad Request", "bad request\n");
         return;
     }
-    run_live_channel(socket, reader, request.headers, *key, token, state);
+    run_live_channel(socket, reader, request.headers, *key, shared);
 }
 
 }  // namespace
@@ -60,8 +60,7 @@ std::string heartbeat_body(std::uint64_t unix_seconds) {
     return "{\"ok\":true,\"ts\":" + std::to_string(unix_seconds) + "}";
 }
 
-void handle_connection(platform::Socket socket, std::shared_ptr<const std::string> token,
-                       std::shared_ptr<BridgeState> state) {
+void handle_connection(platform::Socket socket, const SharedState& shared) {
     socket.set_receive_timeout(CONNECTION_READ_TIMEOUT);
     socket.set_no_delay();
     BufferedReader reader(socket);
@@ -72,17 +71,18 @@ void handle_connection(platform::Socket socket, std::shared_ptr<const std::strin
     if (text::ascii_iequals(request->method, "OPTIONS")) {
         send_preflight(socket);
     } else if (path == "/live") {
-        admit_live_channel(socket, reader, *request, token, state);
+        admit_live_channel(socket, reader, *request, shared);
     } else if (path == "/status") {
-        send_json(socket, netinfo::status_to_json(netinfo::collect_status(*token)));
+        send_json(socket, netinfo::status_to_json(netinfo::collect_status(*shared.token)));
     } else if (path == "/heartbeat") {
         send_json(socket, heartbeat_body(unix_seconds_now()));
     } else if (path == "/disconnect") {
         send_json(socket, "{\"ok\":true}");
     } else if (path == "/ui") {
-        send_response(socket, Response{200, "OK", HTML_CONTENT_TYPE, NO_STORE, std::string(status_page_html())});
+        send_response(socket,
+                      Response{200, "OK", HTML_CONTENT_TYPE, NO_STORE, std::string(assets::status_page_html())});
     } else if (path == "/icon.png") {
-        send_response(socket, Response{200, "OK", PNG_CONTENT_TYPE, LONG_CACHE, std::string(icon_png())});
+        send_response(socket, Response{200, "OK", PNG_CONTENT_TYPE, LONG_CACHE, std::string(assets::icon_png())});
     } else {
         send_text(socket, 404, "Not Found", "404 page not found\n");
     }

@@ -12,8 +12,7 @@
 
 namespace nerova::http {
 
-void handle_connection(platform::Socket socket, std::shared_ptr<const std::string> token,
-                       std::shared_ptr<BridgeState> state);
+void handle_connection(platform::Socket socket, const SharedState& shared);
 
 // Value of the first "&"-separated piece whose key (up to the first "=") is exactly `key`;
 // no decoding of any kind.

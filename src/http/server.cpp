@@ -12,7 +12,7 @@ void serve(Connection connection) {
     // A failure inside one connection, such as memory running out, ends that connection only;
     // unwinding closes its socket and releases its live-channel count.
     try {
-        handle_connection(std::move(connection.socket), std::move(connection.token), std::move(connection.state));
+        handle_connection(std::move(connection.socket), connection.shared);
     } catch (...) {
     }
 }
@@ -72,7 +72,7 @@ void serve_one(const ServerContext& context, SpawnConnection spawn) {
         platform::accept_backoff();
         return;
     }
-    Connection connection{std::move(*accepted), context.token, context.state};
+    Connection connection{std::move(*accepted), context.shared};
     if (context.handoff->offer(connection)) return;
     if (!spawn(connection, context.handoff)) {
         connection.socket.close();

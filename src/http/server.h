@@ -20,8 +20,7 @@ inline constexpr std::chrono::milliseconds THREAD_LINGER{2000};
 
 struct Connection {
     platform::Socket socket;
-    std::shared_ptr<const std::string> token;
-    std::shared_ptr<BridgeState> state;
+    SharedState shared;
 };
 
 // Where the accept loop hands a connection to a thread that has finished its last one. Creating
@@ -50,8 +49,7 @@ private:
 
 struct ServerContext {
     platform::Socket listener;
-    std::shared_ptr<const std::string> token;
-    std::shared_ptr<BridgeState> state;
+    SharedState shared;
     std::shared_ptr<ConnectionHandoff> handoff = std::make_shared<ConnectionHandoff>();
 };
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace nerova {
 
@@ -24,6 +25,13 @@ public:
 
 private:
     std::shared_ptr<BridgeState> state_;
+};
+
+// What start-up hands to the service and every connection carries: the access token (never
+// changed while the process runs) and the bridge state.
+struct SharedState {
+    std::shared_ptr<const std::string> token;
+    std::shared_ptr<BridgeState> bridge;
 };
 
 inline bool web_page_connected(const BridgeState& state) { return state.live_channel_count.load() > 0; }

@@ -4,6 +4,7 @@
 
 #include "http/server.h"
 #include "main/bridge_state.h"
+#include "common/service.h"
 #include "main/token.h"
 #include "platform/net.h"
 #include "platform/system.h"
@@ -21,7 +22,7 @@ int run_program() {
     platform::raise_open_file_limit();
     int os_error = 0;
     std::optional<platform::Socket> listener = platform::Socket::listen_tcp(
-        platform::ipv4_address(127, 0, 0, 1, LISTEN_PORT), LISTEN_BACKLOG, os_error);
+        *platform::parse_ip_literal(std::string(LISTEN_HOST), LISTEN_PORT), LISTEN_BACKLOG, os_error);
     if (!listener) {
         show_running_copy();
         platform::write_standard_error(bind_failure_line(platform::os_error_message(os_error)) + "\n");
@@ -29,7 +30,7 @@ int run_program() {
     }
 
     platform::block_shutdown_signals();
-    http::ServerContext context{std::move(*listener), token, state};
+    http::ServerContext context{std::move(*listener), SharedState{token, state}};
     if (!platform::spawn_detached([context = std::move(context)]() mutable { http::run_server(std::move(context)); })) {
         platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
         return 1;

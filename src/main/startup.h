@@ -6,8 +6,6 @@
 
 namespace nerova {
 
-inline constexpr const char* LISTEN_HOST = "127.0.0.1";
-inline constexpr unsigned short LISTEN_PORT = 17668;
 inline constexpr int LISTEN_BACKLOG = 128;
 
 struct DataPaths {

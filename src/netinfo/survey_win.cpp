@@ -6,21 +6,15 @@
 
 #include "netinfo/adapter_list_win.h"
 #include "netinfo/adapter_query.h"
-#include "netinfo/wide_text.h"
+#include "common/text.h"
 
 namespace nerova::netinfo {
 namespace {
 
 constexpr DWORD COMPUTER_NAME_UNITS = 256;
 
-std::string from_wide(const wchar_t* text, std::size_t length) {
-    std::u16string units(length, u'\0');
-    for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<char16_t>(text[i]);
-    return utf16_to_utf8(units);
-}
-
 std::string from_wide(const wchar_t* text) {
-    return text == nullptr ? std::string() : from_wide(text, std::wcslen(text));
+    return text == nullptr ? std::string() : text::from_wide(text, std::wcslen(text));
 }
 
 AddressEntry entry_from(const SOCKET_ADDRESS& address) {
@@ -53,7 +47,7 @@ std::string computer_name() {
     wchar_t name[COMPUTER_NAME_UNITS] = {};
     DWORD size = COMPUTER_NAME_UNITS;
     if (!::GetComputerNameW(name, &size) || size == 0) return {};
-    return from_wide(name, std::min<DWORD>(size, COMPUTER_NAME_UNITS));
+    return text::from_wide(name, std::min<DWORD>(size, COMPUTER_NAME_UNITS));
 }
 
 }  // namespace

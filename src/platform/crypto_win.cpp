@@ -4,28 +4,25 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
+#include "platform/owned.h"
+
 namespace nerova::platform {
 namespace {
 
-struct AlgorithmProvider {
-    BCRYPT_ALG_HANDLE handle = nullptr;
-    explicit AlgorithmProvider(const wchar_t* algorithm) {
-        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0))) handle = nullptr;
-    }
-    ~AlgorithmProvider() {
-        if (handle != nullptr) ::BCryptCloseAlgorithmProvider(handle, 0);
-    }
-    AlgorithmProvider(const AlgorithmProvider&) = delete;
-    AlgorithmProvider& operator=(const AlgorithmProvider&) = delete;
+struct AlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle empty() { return nullptr; }
+    static void close(Handle algorithm) { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
 };
+using AlgorithmProvider = Owned<AlgorithmTraits>;
 
 }  // namespace
 
 std::array<std::uint8_t, 20> sha1(std::string_view data) {
     std::array<std::uint8_t, 20> digest{};
-    const AlgorithmProvider provider(BCRYPT_SHA1_ALGORITHM);
-    if (provider.handle != nullptr) {
-        ::BCryptHash(provider.handle, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
+    AlgorithmProvider provider;
+    if (BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(provider.out(), BCRYPT_SHA1_ALGORITHM, nullptr, 0))) {
+        ::BCryptHash(provider.get(), nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
                      static_cast<ULONG>(data.size()), digest.data(), static_cast<ULONG>(digest.size()));
     }
     return digest;

@@ -1,5 +1,7 @@
 #include "platform/native_net.h"
 
+#include "common/text.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -176,20 +178,19 @@ std::string os_error_message(int code) {
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
+    std::string message;
     if (length > 0 && buffer != nullptr) {
-        const int size = ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-        text.resize(static_cast<std::size_t>(size));
-        ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(), size, nullptr, nullptr);
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '\t')) {
-            text.pop_back();
+        message = text::from_wide(buffer, length);
+        while (!message.empty() &&
+               (message.back() == '\r' || message.back() == '\n' || message.back() == ' ' || message.back() == '\t')) {
+            message.pop_back();
         }
     } else {
-        text = "OS Error " + std::to_string(code) + " (FormatMessageW failed with error " +
-               std::to_string(::GetLastError()) + ")";
+        message = "OS Error " + std::to_string(code) + " (FormatMessageW failed with error " +
+                  std::to_string(::GetLastError()) + ")";
     }
     if (buffer != nullptr) ::LocalFree(buffer);
-    return text + " (os error " + std::to_string(code) + ")";
+    return message + " (os error " + std::to_string(code) + ")";
 }
 
 }  // namespace nerova::platform

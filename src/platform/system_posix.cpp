@@ -15,6 +15,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/owned.h"
+
 namespace nerova::platform {
 
 std::optional<std::string> environment_variable(const char* name) {
@@ -43,22 +45,15 @@ std::string join_path(const std::string& base, const std::string& name) {
 
 namespace {
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the close, and so the write before it, succeeded.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
+struct DescriptorTraits {
+    using Handle = int;
+    static Handle empty() { return -1; }
+    static void close(Handle fd) { ::close(fd); }
 };
+using FileDescriptor = Owned<DescriptorTraits>;
+
+// Closes now and tells whether the close, and so the writes before it, succeeded.
+bool close_checked(FileDescriptor& file) { return ::close(file.release()) == 0; }
 
 // Appends what is left to read, up to `limit` bytes and one more; false on a read error.
 bool read_up_to(int fd, std::size_t limit, std::string& content) {
@@ -93,15 +88,15 @@ std::optional<std::string> read_file(const std::string& path) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     constexpr std::size_t NO_LIMIT = std::numeric_limits<std::size_t>::max() - 1;
     std::string content;
-    if (!file.valid() || !read_up_to(file.get(), NO_LIMIT, content)) return std::nullopt;
+    if (!file || !read_up_to(file.get(), NO_LIMIT, content)) return std::nullopt;
     return content;
 }
 
 bool write_file(const std::string& path, std::string_view bytes) {
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!file.valid()) return false;
+    if (!file) return false;
     const bool written = write_all(file.get(), bytes);
-    return file.close() && written;
+    return close_checked(file) && written;
 }
 
 bool create_directories(const std::string& path) {
@@ -119,7 +114,7 @@ std::optional<std::string> read_private_file(const std::string& path, std::size_
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string content;
     if (!read_up_to(file.get(), limit, content) || content.size() > limit) return std::nullopt;
     return content;
@@ -129,8 +124,8 @@ bool replace_private_file(const std::string& path, std::string_view bytes) {
     const std::string fresh = path + ".new";
     ::unlink(fresh.c_str());
     FileDescriptor file(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!file.valid()) return false;
-    if (!write_all(file.get(), bytes) || !file.close() || ::rename(fresh.c_str(), path.c_str()) != 0) {
+    if (!file) return false;
+    if (!write_all(file.get(), bytes) || !close_checked(file) || ::rename(fresh.c_str(), path.c_str()) != 0) {
         ::unlink(fresh.c_str());
         return false;
     }

@@ -7,6 +7,9 @@
 #include <limits>
 #include <vector>
 
+#include "common/text.h"
+#include "platform/handles_win.h"
+
 // Older SDK headers (MinGW-w64 among them) lack this Windows 10 1803 flag.
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -15,42 +18,11 @@
 namespace nerova::platform {
 namespace {
 
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+// Windows wants NUL-terminated UTF-16; paths and names are UTF-8 everywhere else.
+std::wstring widen(const std::string& utf8) {
+    const std::vector<wchar_t> wide = text::to_wide<wchar_t>(utf8);
+    return std::wstring(wide.data(), wide.size() - 1);
 }
-
-std::string narrow(const wchar_t* text, std::size_t length) {
-    if (length == 0) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
-
-struct WaitableTimer {
-    HANDLE handle;
-    WaitableTimer()
-        : handle(::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS)) {}
-    ~WaitableTimer() {
-        if (handle != nullptr) ::CloseHandle(handle);
-    }
-    WaitableTimer(const WaitableTimer&) = delete;
-    WaitableTimer& operator=(const WaitableTimer&) = delete;
-};
 
 }  // namespace
 
@@ -64,13 +36,13 @@ std::optional<std::string> environment_variable(const char* name) {
     }
     std::vector<wchar_t> buffer(size);
     size = ::GetEnvironmentVariableW(wide_name.c_str(), buffer.data(), size);
-    return narrow(buffer.data(), size);
+    return text::from_wide(buffer.data(), size);
 }
 
 std::string temp_directory() {
     wchar_t buffer[MAX_PATH + 1];
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-    return narrow(buffer, length);
+    return text::from_wide(buffer, length);
 }
 
 std::string default_data_base() { return temp_directory(); }
@@ -113,28 +85,28 @@ std::optional<std::string> read_file(const std::string& path) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     constexpr std::size_t NO_LIMIT = std::numeric_limits<std::size_t>::max() - 1;
     std::string content;
-    if (file.handle == INVALID_HANDLE_VALUE || !read_up_to(file.handle, NO_LIMIT, content)) return std::nullopt;
+    if (!file || !read_up_to(file.get(), NO_LIMIT, content)) return std::nullopt;
     return content;
 }
 
 bool write_file(const std::string& path, std::string_view bytes) {
     FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.handle != INVALID_HANDLE_VALUE && write_all(file.handle, bytes);
+    return file.get() != INVALID_HANDLE_VALUE && write_all(file.get(), bytes);
 }
 
 std::optional<std::string> read_private_file(const std::string& path, std::size_t limit) {
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which the attribute check then refuses.
     FileHandle file(::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE || ::GetFileType(file.handle) != FILE_TYPE_DISK) return std::nullopt;
+    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.handle, &info) ||
+    if (!::GetFileInformationByHandle(file.get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         return std::nullopt;
     }
     std::string content;
-    if (!read_up_to(file.handle, limit, content) || content.size() > limit) return std::nullopt;
+    if (!read_up_to(file.get(), limit, content) || content.size() > limit) return std::nullopt;
     return content;
 }
 
@@ -145,8 +117,8 @@ bool replace_private_file(const std::string& path, std::string_view bytes) {
     {
         FileHandle file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                       nullptr));
-        if (file.handle == INVALID_HANDLE_VALUE) return false;
-        written = write_all(file.handle, bytes);
+        if (!file) return false;
+        written = write_all(file.get(), bytes);
     }
     if (written && ::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
@@ -177,11 +149,12 @@ bool system_random(std::uint8_t* out, std::size_t count) {
 std::uint32_t process_id() { return ::GetCurrentProcessId(); }
 
 void accept_backoff() {
-    WaitableTimer timer;
+    const KernelObject timer(
+        ::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
     LARGE_INTEGER due;
     due.QuadPart = -500000;  // relative, in 100 ns units: 50 ms
-    if (timer.handle != nullptr && ::SetWaitableTimer(timer.handle, &due, 0, nullptr, nullptr, FALSE) &&
-        ::WaitForSingleObject(timer.handle, INFINITE) == WAIT_OBJECT_0) {
+    if (timer && ::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
+        ::WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0) {
         return;
     }
     ::Sleep(50);

@@ -1,6 +1,6 @@
 #include "tray/autostart_value.h"
 
-#include "netinfo/wide_text.h"
+#include "common/text.h"
 
 namespace nerova::tray {
 namespace {
@@ -29,7 +29,7 @@ std::u16string_view trim(std::u16string_view text) {
 }  // namespace
 
 std::string autostart_command(std::u16string_view executable_path) {
-    return "\"" + netinfo::utf16_to_utf8(executable_path) + "\"";
+    return "\"" + text::utf16_to_utf8(executable_path) + "\"";
 }
 
 std::uint32_t registry_string_size(std::size_t units_without_nul) {

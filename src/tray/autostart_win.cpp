@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "tray/autostart_value.h"
 #include "tray/handles_win.h"
-#include "tray/wide.h"
 
 namespace nerova::tray {
 namespace {
@@ -29,11 +29,11 @@ std::optional<std::u16string> executable_path() {
 // The value's type and bytes, or nothing when the key or the value is missing.
 std::optional<std::vector<BYTE>> read_value(std::string_view key_path, DWORD& type) {
     RegistryKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(key_path).data(), 0, KEY_QUERY_VALUE, key.out()) !=
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, text::to_wide<wchar_t>(key_path).data(), 0, KEY_QUERY_VALUE, key.out()) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const std::vector<wchar_t> name = to_wide<wchar_t>(RUN_VALUE_NAME);
+    const std::vector<wchar_t> name = text::to_wide<wchar_t>(RUN_VALUE_NAME);
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = 0;
         if (::RegQueryValueExW(key.get(), name.data(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
@@ -77,9 +77,9 @@ std::optional<std::vector<std::uint8_t>> approval_record() {
 
 void delete_value(std::string_view key_path) {
     RegistryKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(key_path).data(), 0, KEY_SET_VALUE, key.out()) ==
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, text::to_wide<wchar_t>(key_path).data(), 0, KEY_SET_VALUE, key.out()) ==
         ERROR_SUCCESS) {
-        ::RegDeleteValueW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data());
+        ::RegDeleteValueW(key.get(), text::to_wide<wchar_t>(RUN_VALUE_NAME).data());
     }
 }
 
@@ -97,13 +97,13 @@ void toggle_autostart() {
     }
     const std::optional<std::u16string> path = executable_path();
     if (!path) return;
-    const std::vector<wchar_t> data = to_wide<wchar_t>(autostart_command(*path));
+    const std::vector<wchar_t> data = text::to_wide<wchar_t>(autostart_command(*path));
     RegistryKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, to_wide<wchar_t>(RUN_KEY_PATH).data(), 0, nullptr,
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, text::to_wide<wchar_t>(RUN_KEY_PATH).data(), 0, nullptr,
                           REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.out(), nullptr) != ERROR_SUCCESS) {
         return;
     }
-    ::RegSetValueExW(key.get(), to_wide<wchar_t>(RUN_VALUE_NAME).data(), 0, REG_SZ,
+    ::RegSetValueExW(key.get(), text::to_wide<wchar_t>(RUN_VALUE_NAME).data(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(data.data()), registry_string_size(data.size() - 1));
     const std::optional<std::vector<std::uint8_t>> record = approval_record();
     if (record && approval_record_disabled(*record)) delete_value(APPROVED_KEY_PATH);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "tray/wide.h"
+#include "common/text.h"
 
 namespace nerova::tray {
 
@@ -48,7 +48,7 @@ FontFamily pick_font_family() {
     for (const char* name : {"Microsoft YaHei UI", "Microsoft YaHei", "SimSun"}) {
         GpFontFamily* family = nullptr;
         const Gdiplus::GpStatus status =
-            gp::GdipCreateFontFamilyFromName(to_wide<wchar_t>(name).data(), nullptr, &family);
+            gp::GdipCreateFontFamilyFromName(text::to_wide<wchar_t>(name).data(), nullptr, &family);
         if (status == Gdiplus::Ok && family != nullptr) return FontFamily(family);
         if (family != nullptr) gp::GdipDeleteFontFamily(family);
     }
@@ -80,7 +80,7 @@ void draw_text(GpGraphics* graphics, const GpFont* font, const GpStringFormat* f
     if (font == nullptr || format == nullptr) return;
     const Brush brush = solid_brush(colour);
     const Gdiplus::RectF box(x, y, width, height);
-    gp::GdipDrawString(graphics, to_wide<wchar_t>(text).data(), -1, font, &box, format, brush.get());
+    gp::GdipDrawString(graphics, text::to_wide<wchar_t>(text).data(), -1, font, &box, format, brush.get());
 }
 
 }  // namespace nerova::tray

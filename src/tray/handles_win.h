@@ -16,42 +16,12 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 
+#include "platform/handles_win.h"
+#include "platform/owned.h"
+
 namespace nerova::tray {
 
-// A handle with one way to release it, described by Traits (Handle, empty(), close()).
-template <typename Traits>
-class Owned {
-public:
-    using Handle = typename Traits::Handle;
-    Owned() = default;
-    explicit Owned(Handle handle) : handle_(handle) {}
-    ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Traits::empty())) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, Traits::empty());
-        }
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Traits::empty(); }
-    // For calls that hand a new handle out through a pointer.
-    Handle* out() {
-        reset();
-        return &handle_;
-    }
-    void reset() {
-        if (handle_ != Traits::empty()) Traits::close(handle_);
-        handle_ = Traits::empty();
-    }
-
-private:
-    Handle handle_ = Traits::empty();
-};
+using platform::Owned;
 
 struct ScreenDcTraits {
     using Handle = HDC;
@@ -78,11 +48,6 @@ struct RegistryKeyTraits {
     static HKEY empty() { return nullptr; }
     static void close(HKEY key) { ::RegCloseKey(key); }
 };
-struct FileTraits {
-    using Handle = HANDLE;
-    static HANDLE empty() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE file) { ::CloseHandle(file); }
-};
 struct StreamTraits {
     using Handle = IStream*;
     static IStream* empty() { return nullptr; }
@@ -94,7 +59,7 @@ using MemoryDc = Owned<MemoryDcTraits>;
 using BitmapHandle = Owned<BitmapTraits>;
 using IconHandle = Owned<IconTraits>;
 using RegistryKey = Owned<RegistryKeyTraits>;
-using FileHandle = Owned<FileTraits>;
+using platform::FileHandle;
 using StreamHandle = Owned<StreamTraits>;
 
 // Selects an object into a device context and puts the previous one back.

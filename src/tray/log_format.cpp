@@ -1,10 +1,11 @@
 #include "tray/log_format.h"
 
+#include "common/service.h"
 #include "platform/system.h"
 
 namespace nerova::tray {
 
-std::string log_folder(const std::string& appdata) { return platform::join_path(appdata, "NerovaBridge"); }
+std::string log_folder(const std::string& appdata) { return data_folder(appdata); }
 
 std::string log_file(const std::string& appdata) { return platform::join_path(log_folder(appdata), "popup.log"); }
 

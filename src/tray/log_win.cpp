@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
+#include "common/text.h"
 #include "platform/system.h"
 #include "tray/handles_win.h"
 #include "tray/log_format.h"
-#include "tray/wide.h"
 
 namespace nerova::tray {
 
@@ -14,7 +14,7 @@ void log_line(std::string_view message) {
     if (!appdata) return;
     platform::create_directories(log_folder(*appdata));
     // Append-only access puts every write at the current end, even with other writers.
-    const FileHandle file(::CreateFileW(to_wide<wchar_t>(log_file(*appdata)).data(), FILE_APPEND_DATA,
+    const FileHandle file(::CreateFileW(text::to_wide<wchar_t>(log_file(*appdata)).data(), FILE_APPEND_DATA,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;

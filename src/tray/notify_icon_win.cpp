@@ -13,11 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "http/assets.h"
-#include "netinfo/wide_text.h"
+#include "assets/assets.h"
+#include "common/text.h"
 #include "platform/system.h"
 #include "tray/handles_win.h"
-#include "tray/wide.h"
 
 namespace nerova::tray {
 namespace {
@@ -44,7 +43,7 @@ NOTIFYICONDATAW icon_record(UINT flags) {
     data.uID = TRAY_ICON_ID;
     data.uFlags = flags;
     if ((flags & NIF_TIP) != 0) {
-        const std::vector<wchar_t> tip = to_wide<wchar_t>(TOOLTIP);
+        const std::vector<wchar_t> tip = text::to_wide<wchar_t>(TOOLTIP);
         const std::size_t units = std::min(tip.size() - 1, std::size(data.szTip) - 1);
         std::copy(tip.begin(), tip.begin() + static_cast<std::ptrdiff_t>(units), data.szTip);
         data.szTip[units] = L'\0';
@@ -74,7 +73,7 @@ std::string temp_directory() {
     const DWORD length =
         get_temp_path2 != nullptr ? get_temp_path2(MAX_PATH + 1, buffer) : ::GetTempPathW(MAX_PATH + 1, buffer);
     if (length == 0 || length > MAX_PATH) return {};
-    return netinfo::utf16_to_utf8(std::u16string(buffer, buffer + length));
+    return text::from_wide(buffer, length);
 }
 
 // At 125 % and 175 % the small icon is 20 and 28 px, which the icon does not hold: the next larger
@@ -92,9 +91,9 @@ HICON load_icon(HINSTANCE instance, int size) {
     }
     if (icon != nullptr) return icon;
     const std::string path = platform::join_path(temp_directory(), std::string(FALLBACK_ICON_FILE));
-    const std::vector<wchar_t> wide_path = to_wide<wchar_t>(path);
+    const std::vector<wchar_t> wide_path = text::to_wide<wchar_t>(path);
     if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
-        platform::write_file(path, http::brand_ico());
+        platform::write_file(path, assets::brand_ico());
     }
     return static_cast<HICON>(::LoadImageW(nullptr, wide_path.data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }

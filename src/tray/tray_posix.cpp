@@ -1,10 +1,11 @@
+#include "common/service.h"
 #include "platform/system.h"
 #include "tray/tray.h"
 
 namespace nerova {
 
 void run_tray(std::shared_ptr<BridgeState> state) {
-    platform::write_standard_error("[NerovaBridge] serving http://127.0.0.1:17668 (Ctrl+C to stop)\n");
+    platform::write_standard_error("[NerovaBridge] serving " + service_url("") + " (Ctrl+C to stop)\n");
     platform::wait_for_shutdown_signal();
     state.reset();
     platform::exit_process(0);

@@ -16,7 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "http/assets.h"
+#include "assets/assets.h"
+#include "common/service.h"
+#include "common/text.h"
 #include "platform/system.h"
 #include "tray/autostart_win.h"
 #include "tray/cards_win.h"
@@ -25,7 +27,6 @@
 #include "tray/log_win.h"
 #include "tray/notify_icon_win.h"
 #include "tray/tray_rules.h"
-#include "tray/wide.h"
 
 namespace nerova {
 namespace tray {
@@ -34,7 +35,6 @@ namespace {
 constexpr UINT_PTR TRAY_TIMER_ID = 1;
 constexpr UINT TRAY_TIMER_PERIOD_MS = 250;
 constexpr std::string_view WINDOW_TITLE = "Nerova桥";
-constexpr std::string_view STATUS_PAGE_URL = "http://127.0.0.1:17668/ui";
 constexpr DWORD CARD_EX_STYLE = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 const wchar_t* const HIDDEN_CLASS = L"ORVATrayHidden";
 const wchar_t* const POPUP_CLASS = L"ORVAPopupCard";
@@ -168,16 +168,16 @@ void quit_app() {
 }
 
 void open_url(std::string_view url) {
-    ::ShellExecuteW(nullptr, L"open", to_wide<wchar_t>(url).data(), nullptr, nullptr, SW_SHOW);
+    ::ShellExecuteW(nullptr, L"open", text::to_wide<wchar_t>(url).data(), nullptr, nullptr, SW_SHOW);
 }
 
 void run_menu_row(int row) {
     switch (row) {
         case 0:
-            open_url(STATUS_PAGE_URL);
+            open_url(service_url("/ui"));
             break;
         case 1:
-            open_url(http::main_site_url());
+            open_url(assets::main_site_url());
             break;
         case 2:
             toggle_autostart();
@@ -368,7 +368,7 @@ LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 
 Image decode_brand_image() {
     // The 256 px PNG, scaled down when drawn; decoding the ICO may give its 16 px frame.
-    const std::string_view png = http::icon_png();
+    const std::string_view png = assets::icon_png();
     const StreamHandle stream(
         ::SHCreateMemStream(reinterpret_cast<const BYTE*>(png.data()), static_cast<UINT>(png.size())));
     if (!stream) return Image();
@@ -417,7 +417,7 @@ void run_ui() {
     register_class(instance, arrow, HIDDEN_CLASS, tray_window_proc);
     register_class(instance, arrow, POPUP_CLASS, card_window_proc);
     register_class(instance, arrow, MENU_CLASS, card_window_proc);
-    const std::vector<wchar_t> title = to_wide<wchar_t>(WINDOW_TITLE);
+    const std::vector<wchar_t> title = text::to_wide<wchar_t>(WINDOW_TITLE);
     hidden_window = ::CreateWindowExW(0, HIDDEN_CLASS, title.data(), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                                       nullptr);
     create_card(popup_card, instance, POPUP_CLASS, title.data());

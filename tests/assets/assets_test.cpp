@@ -1,4 +1,4 @@
-#include "http/assets.h"
+#include "assets/assets.h"
 
 #include "image_checks.h"
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace nerova::http {
+namespace nerova::assets {
 namespace {
 
 using test::u16le;
@@ -220,4 +220,4 @@ TEST(StatusPage, LinksTheConfiguredSiteAndLoadsOnlyIconAndStatus) {
 }
 
 }  // namespace
-}  // namespace nerova::http
+}  // namespace nerova::assets

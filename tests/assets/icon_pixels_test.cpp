@@ -1,5 +1,5 @@
 // Decodes the served PNG (needs zlib, so only where the build finds it).
-#include "http/assets.h"
+#include "assets/assets.h"
 
 #include "image_checks.h"
 
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace nerova::http {
+namespace nerova::assets {
 namespace {
 
 using test::u32be;
@@ -69,4 +69,4 @@ TEST(BrandPng, DecodesToTheArtworkWithTransparentCorners) {
 }
 
 }  // namespace
-}  // namespace nerova::http
+}  // namespace nerova::assets

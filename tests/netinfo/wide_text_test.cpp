@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "netinfo/wide_text.h"
+#include "common/text.h"
 
-namespace nerova::netinfo {
+namespace nerova::text {
 namespace {
 
 TEST(Utf16ToUtf8, ConvertsEveryPlane) {
@@ -22,4 +22,4 @@ TEST(Utf16ToUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace nerova::netinfo
+}  // namespace nerova::text

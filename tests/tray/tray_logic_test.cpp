@@ -10,9 +10,10 @@
 #include "tray/autostart_value.h"
 #include "tray/log_format.h"
 #include "tray/tray_rules.h"
-#include "tray/wide.h"
+#include "common/text.h"
 
 using namespace nerova::tray;
+using nerova::text::to_wide;
 
 namespace {
 

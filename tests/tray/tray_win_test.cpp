@@ -15,14 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "http/assets.h"
+#include "assets/assets.h"
 #include "tray/autostart_win.h"
 #include "tray/cards_win.h"
 #include "tray/gdiplus_win.h"
 #include "tray/log_win.h"
-#include "tray/wide.h"
+#include "common/text.h"
 
 using namespace nerova::tray;
+using nerova::text::to_wide;
 
 namespace {
 
@@ -231,7 +232,7 @@ TEST_F(TrayCards, QuitButtonHoverChangesOnlyTheButton) {
 }
 
 TEST_F(TrayCards, LogoIsTheBrandImageScaledIntoItsBox) {
-    const Image image = decode_png(nerova::http::icon_png());
+    const Image image = decode_png(nerova::assets::icon_png());
     ASSERT_TRUE(image);
     for (const unsigned dpi : {96u, 144u}) {
         const int low = scale_px(22, dpi) - 1;

@@ -14,8 +14,8 @@ using namespace std::chrono_literals;
 namespace {
 
 http::ServerContext context_over(platform::Socket listener) {
-    return http::ServerContext{std::move(listener), std::make_shared<const std::string>("TOKEN"),
-                               std::make_shared<BridgeState>()};
+    return http::ServerContext{std::move(listener),
+                               SharedState{std::make_shared<const std::string>("TOKEN"), std::make_shared<BridgeState>()}};
 }
 
 int failed_spawns = 0;
@@ -97,7 +97,7 @@ struct ServedConnection {
         int error = 0;
         auto accepted = listener.accept(error);
         server = std::thread([socket = std::move(*accepted), state = state]() mutable {
-            http::handle_connection(std::move(socket), std::make_shared<const std::string>("TOKEN"), state);
+            http::handle_connection(std::move(socket), SharedState{std::make_shared<const std::string>("TOKEN"), state});
         });
     }
     ~ServedConnection() {

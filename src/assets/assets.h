@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-namespace nerova::http {
+namespace nerova::assets {
 
 // The status page served at /ui (UTF-8 HTML), with the main site address in it.
 std::string_view status_page_html();
@@ -19,4 +19,4 @@ std::string_view brand_ico();
 // The product's main web site address (build setting NEROVA_MAIN_SITE_URL).
 std::string_view main_site_url();
 
-}  // namespace nerova::http
+}  // namespace nerova::assets

@@ -6,6 +6,7 @@
 #include <websocketpp/server.hpp>
 
 #include "common/text.h"
+#include "http/websocket_frame.h"
 
 namespace nerova::http {
 namespace {
@@ -43,29 +44,17 @@ constexpr std::string_view STAND_IN_UPGRADE =
     "Sec-WebSocket-Version: 13\r\n"
     "\r\n";
 
-constexpr std::uint8_t CLOSE_OPCODE = 0x8;
-
-// Server frames are never masked, so their lengths can be read straight off the headers.
+// Server frames are never masked and come whole from the library, so each header says where the
+// next frame starts.
 std::string without_close_frames(std::string_view bytes) {
     std::string kept;
-    std::size_t pos = 0;
-    while (pos + 2 <= bytes.size()) {
-        const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[pos + i]); };
-        std::size_t header = 2;
-        std::uint64_t length = byte(1) & 0x7F;
-        if (length == 126 || length == 127) {
-            const std::size_t extra = length == 126 ? 2 : 8;
-            if (pos + 2 + extra > bytes.size()) break;
-            length = 0;
-            for (std::size_t i = 0; i < extra; ++i) length = (length << 8) | byte(2 + i);
-            header += extra;
-        }
-        if (byte(1) & 0x80) header += 4;
-        const std::size_t frame = static_cast<std::size_t>(std::min<std::uint64_t>(header + length, bytes.size() - pos));
-        if ((byte(0) & 0x0F) != CLOSE_OPCODE) kept.append(bytes.substr(pos, frame));
-        pos += frame;
+    while (const std::optional<FrameHeader> header = frame_header(bytes)) {
+        const std::size_t frame =
+            static_cast<std::size_t>(std::min<std::uint64_t>(header->header_size + header->payload_size, bytes.size()));
+        if (header->opcode != CLOSE_OPCODE) kept.append(bytes.substr(0, frame));
+        bytes.remove_prefix(frame);
     }
-    kept.append(bytes.substr(std::min(pos, bytes.size())));
+    kept.append(bytes);
     return kept;
 }
 
@@ -86,36 +75,22 @@ public:
                 continue;
             }
             if (header_size_ == 0) header_start = pos;
-            header_[header_size_++] = static_cast<std::uint8_t>(data[pos++]);
-            if (header_size_ < header_length()) continue;
-            const std::uint64_t length = declared_length();
+            header_[header_size_++] = data[pos++];
+            const std::optional<FrameHeader> header = frame_header(std::string_view(header_, header_size_));
+            if (!header) continue;
             header_size_ = 0;
-            if (length > LIVE_FRAME_LIMIT) {
+            if (header->payload_size > LIVE_FRAME_LIMIT) {
                 exceeded_ = true;
                 return header_start;
             }
-            payload_left_ = length;
+            payload_left_ = header->payload_size;
         }
         return size;
     }
     bool exceeded() const { return exceeded_; }
 
 private:
-    std::size_t header_length() const {
-        if (header_size_ < 2) return 2;
-        const std::uint8_t length7 = header_[1] & 0x7F;
-        return 2 + (length7 == 126 ? 2 : length7 == 127 ? 8 : 0) + ((header_[1] & 0x80) ? 4 : 0);
-    }
-    std::uint64_t declared_length() const {
-        const std::uint8_t length7 = header_[1] & 0x7F;
-        if (length7 < 126) return length7;
-        const std::size_t extra = length7 == 126 ? 2 : 8;
-        std::uint64_t length = 0;
-        for (std::size_t i = 0; i < extra; ++i) length = (length << 8) | header_[2 + i];
-        return length;
-    }
-
-    std::uint8_t header_[14] = {};
+    char header_[MAX_FRAME_HEADER] = {};
     std::size_t header_size_ = 0;
     std::uint64_t payload_left_ = 0;
     bool exceeded_ = false;
