@@ -30,6 +30,10 @@ struct CoreConfig : websocketpp::config::core {
 };
 
 using Server = websocketpp::server<CoreConfig>;
+
+// websocketpp works out the byte order at its first 64-bit frame length, in a static it sets with
+// no lock, so two channels doing that at once race. It is worked out here, before any thread runs.
+const bool BYTE_ORDER_KNOWN = (websocketpp::lib::net::_htonll(0), true);
 using ConnectionPtr = Server::connection_ptr;
 using Buffers = std::vector<websocketpp::transport::buffer>;
 
