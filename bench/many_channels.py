@@ -9,7 +9,7 @@ import time
 
 program, count = os.path.abspath(sys.argv[1]), int(sys.argv[2])
 os.environ["NEROVA_BRIDGE"] = program
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "integration"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 import harness  # noqa: E402
 
 _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
