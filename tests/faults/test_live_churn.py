@@ -49,11 +49,6 @@ class Churn(watch.FaultTest):
         with watch.small_address_sanitizer_quarantine():
             return harness.Bridge()
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.token = cls.bridge.token()
-
     def test_channels_dropped_without_a_close_leave_nothing_behind(self):
         idle = self.process.idle()
         idle_rss = self.process.rss_kib()

@@ -46,11 +46,6 @@ class RequestHead(unittest.TestCase):
 
 @unittest.skipIf(watch.SANITIZED, "the sanitizers need an unlimited address space")
 class OutOfMemory(watch.FaultTest):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.token = cls.bridge.token()
-
     def test_a_failed_allocation_ends_only_its_own_channel(self):
         idle = self.process.idle()
         pid = self.bridge.process.pid

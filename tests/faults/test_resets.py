@@ -50,7 +50,6 @@ class Resets(watch.FaultTest):
     def setUpClass(cls):
         super().setUpClass()
         cls.idle = cls.process.idle()
-        cls.token = cls.bridge.token()
 
     def tearDown(self):
         # Every case leaves the program serving, and holding nothing for the clients that left.

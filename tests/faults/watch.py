@@ -120,8 +120,8 @@ def stop_and_check_exit(bridge):
 
 
 class FaultTest(harness.BridgeTest):
-    """One program for the test class, which must end well; DESCRIPTORS is how many descriptors
-    this test process needs to hold."""
+    """One program for the test class, with its `token`, which must end well; DESCRIPTORS is how
+    many descriptors this test process needs to hold."""
     DESCRIPTORS = 0
 
     @classmethod
@@ -130,6 +130,7 @@ class FaultTest(harness.BridgeTest):
         if why_not:
             raise unittest.SkipTest(why_not)
         super().setUpClass()
+        cls.token = cls.bridge.token()
 
     @classmethod
     def tearDownClass(cls):
