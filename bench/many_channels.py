@@ -9,7 +9,7 @@ import time
 
 program, count = os.path.abspath(sys.argv[1]), int(sys.argv[2])
 os.environ["NEROVA_BRIDGE"] = program
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "integration"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 import harness  # noqa: E402
 
 _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -23,10 +23,9 @@ try:
         channels.append(harness.Channel(token, timeout=30))
     for channel in channels:
         channel.next_frame(timeout=60)
-    with open("/proc/%d/status" % bridge.process.pid) as handle:
-        fields = dict(line.split(":", 1) for line in handle)
-    print("%d channels open, each with its first document, after %.1f s; RSS %s, threads %s"
-          % (len(channels), time.monotonic() - started, fields["VmRSS"].strip(), fields["Threads"].strip()))
+    process = harness.Process(bridge.process.pid)
+    print("%d channels open, each with its first document, after %.1f s; RSS %d KiB, threads %d"
+          % (len(channels), time.monotonic() - started, process.rss_kib(), process.threads()))
     sent = time.monotonic()
     channels[-1].send(harness.client_frame(0x1, b"ping"))
     assert channels[-1].next_frame(timeout=10) == (0x1, b"pong")

@@ -9,7 +9,6 @@ channel's latency while the router is asked, /status latency.
 Each prints table rows; the program comes from $NEROVA_BRIDGE (the harness starts it)."""
 import os
 import resource
-import socket
 import statistics
 import subprocess
 import sys
@@ -17,24 +16,10 @@ import tempfile
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "integration"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 import harness  # noqa: E402
 
 TEXT = 0x1
-
-
-def rss_kib(pid):
-    with open("/proc/%d/status" % pid) as handle:
-        return int(next(line for line in handle if line.startswith("VmRSS:")).split()[1])
-
-
-def anonymous_kib(pid):
-    with open("/proc/%d/smaps_rollup" % pid) as handle:
-        return int(next(line for line in handle if line.startswith("Anonymous:")).split()[1])
-
-
-def threads(pid):
-    return len(os.listdir("/proc/%d/task" % pid))
 
 
 def percentile(samples, fraction):
@@ -61,9 +46,9 @@ def startup(program, runs=20):
     row("start-up to a bound listener (median of %d)" % runs, "%.1f ms" % statistics.median(samples))
 
 
-def settled_rss(pid):
+def settled_rss(process):
     time.sleep(harness.THREAD_LINGER + 1.0)  # finished connection threads have ended
-    return rss_kib(pid)
+    return process.rss_kib()
 
 
 def memory():
@@ -71,21 +56,21 @@ def memory():
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     bridge = harness.Bridge()
     try:
-        pid = bridge.process.pid
-        idle = settled_rss(pid)
-        row("resident memory, idle", "%d KiB (%d KiB anonymous)" % (idle, anonymous_kib(pid)))
+        process = harness.Process(bridge.process.pid)
+        idle = settled_rss(process)
+        row("resident memory, idle", "%d KiB (%d KiB anonymous)" % (idle, process.anonymous_kib()))
         held = [harness.connect() for _ in range(1000)]
         time.sleep(1.0)
-        row("resident memory, 1000 idle connections", "%d KiB" % rss_kib(pid))
+        row("resident memory, 1000 idle connections", "%d KiB" % process.rss_kib())
         for sock in held:
             sock.close()
-        idle = settled_rss(pid)
+        idle = settled_rss(process)
         token = bridge.token()
         channels = [harness.Channel(token) for _ in range(1000)]
         for channel in channels:
             channel.next_frame(timeout=60)
         time.sleep(1.0)
-        with_channels = rss_kib(pid)
+        with_channels = process.rss_kib()
         row("resident memory, 1000 idle live channels", "%d KiB (%.1f KiB each)"
             % (with_channels, (with_channels - idle) / 1000.0))
         for channel in channels:
@@ -95,10 +80,10 @@ def memory():
 
 
 def settle(pid, idle_threads, limit=30.0):
+    process = harness.Process(pid)
     started = time.monotonic()
-    while threads(pid) > idle_threads and time.monotonic() - started < limit:
-        time.sleep(0.05)
-    now = threads(pid)
+    harness.wait_for(lambda: process.threads() <= idle_threads, limit)
+    now = process.threads()
     row("threads after the load: back to %d idle" % idle_threads,
         "after %.1f s" % (time.monotonic() - started) if now <= idle_threads else "not within %.0f s (%d)" % (limit, now))
 

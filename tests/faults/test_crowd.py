@@ -15,21 +15,13 @@ USUAL_SOFT_LIMIT = 1024
 RECEIVE_TIMEOUT = 10.0
 
 
-class SlowLoris(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        if not harness.PROGRAM:
-            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
-        why_not = watch.raise_descriptor_limit(CROWD + 500)
-        if why_not:
-            raise unittest.SkipTest(why_not)
-        with watch.descriptor_soft_limit(USUAL_SOFT_LIMIT):
-            cls.bridge = harness.Bridge()
-        cls.process = watch.Process(cls.bridge.process.pid)
+class SlowLoris(watch.FaultTest):
+    DESCRIPTORS = CROWD + 500
 
     @classmethod
-    def tearDownClass(cls):
-        watch.stop_and_check_exit(cls.bridge)
+    def start_bridge(cls):
+        with watch.descriptor_soft_limit(USUAL_SOFT_LIMIT):
+            return harness.Bridge()
 
     def open_crowd(self, idle_threads):
         """The crowd, each socket with the time it was connected."""
@@ -37,7 +29,7 @@ class SlowLoris(unittest.TestCase):
         for index in range(CROWD):
             # Kept within half the listen backlog of what the program has taken, so that no
             # connection, a probe's included, waits out a dropped SYN.
-            if index % 32 == 0 and not watch.wait_for(
+            if index % 32 == 0 and not harness.wait_for(
                     lambda: self.process.threads() - idle_threads >= index - 64, limit=30):
                 self.fail("%d threads for %d connections; the program's %s" %
                           (self.process.threads() - idle_threads, index, self.process.open_files_limit()))
@@ -84,7 +76,7 @@ class SlowLoris(unittest.TestCase):
         try:
             crowd.extend(self.open_crowd(idle[0]))
             # Every member of the crowd holds a connection thread of its own.
-            self.assertTrue(watch.wait_for(lambda: self.process.threads() >= idle[0] + CROWD, limit=30),
+            self.assertTrue(harness.wait_for(lambda: self.process.threads() >= idle[0] + CROWD, limit=30),
                             "%d threads for a crowd of %d; the program's %s" %
                             (self.process.threads() - idle[0], CROWD, self.process.open_files_limit()))
             held, answered_before = time.monotonic(), len(prober.latencies)

@@ -27,63 +27,27 @@ IDLE_RSS_SLACK_KIB = 16 * 1024
 
 
 def open_channel(token, receive_buffer=None):
-    """A channel by hand; with `receive_buffer`, one whose receive window stays that small."""
-    sock = socket.socket()
-    if receive_buffer:
-        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
-    sock.settimeout(30)
-    sock.connect(("127.0.0.1", harness.PORT))
-    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    sock.sendall(harness.upgrade_request(token))
-    head = b""
-    while b"\r\n\r\n" not in head:
-        chunk = sock.recv(1)  # byte by byte: nothing after the head may be taken here
-        if not chunk:
-            raise AssertionError("closed during the handshake: %r" % head)
-        head += chunk
-    if not head.startswith(b"HTTP/1.1 101 "):
-        raise AssertionError(head)
-    return sock
+    channel = harness.Channel(token, timeout=30, receive_buffer=receive_buffer)
+    if not channel.head.startswith("HTTP/1.1 101 "):
+        raise AssertionError(channel.head)
+    return channel
 
 
-def receive_exactly(sock, count):
-    data = b""
-    while len(data) < count:
-        chunk = sock.recv(count - len(data))
-        if not chunk:
-            raise EOFError("connection closed")
-        data += chunk
-    return data
-
-
-def first_data_frame(sock):
+def first_data_frame(channel):
     """Opcode and payload of the first server frame that is not a Ping."""
     while True:
-        first, second = receive_exactly(sock, 2)
-        size = second & 0x7F
-        if size >= 126:
-            size = int.from_bytes(receive_exactly(sock, 2 if size == 126 else 8), "big")
-        payload = receive_exactly(sock, size)
-        if first & 0x0F != PING:
-            return first & 0x0F, payload
+        opcode, payload = channel.next_frame()
+        if opcode != PING:
+            return opcode, payload
 
 
-class Churn(unittest.TestCase):
+class Churn(watch.FaultTest):
+    DESCRIPTORS = CHANNELS + 500
+
     @classmethod
-    def setUpClass(cls):
-        if not harness.PROGRAM:
-            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
-        why_not = watch.raise_descriptor_limit(CHANNELS + 500)
-        if why_not:
-            raise unittest.SkipTest(why_not)
+    def start_bridge(cls):
         with watch.small_address_sanitizer_quarantine():
-            cls.bridge = harness.Bridge()
-        cls.process = watch.Process(cls.bridge.process.pid)
-        cls.token = cls.bridge.token()
-
-    @classmethod
-    def tearDownClass(cls):
-        watch.stop_and_check_exit(cls.bridge)
+            return harness.Bridge()
 
     def test_channels_dropped_without_a_close_leave_nothing_behind(self):
         idle = self.process.idle()
@@ -91,19 +55,19 @@ class Churn(unittest.TestCase):
         rss_after = []
         for round_number in range(ROUNDS + 1):  # the first round only warms the allocator up
             channels = [open_channel(self.token) for _ in range(CHANNELS)]
-            for sock in channels:
-                opcode, payload = first_data_frame(sock)
+            for channel in channels:
+                opcode, payload = first_data_frame(channel)
                 self.assertEqual(opcode, TEXT)
                 self.assertEqual(json.loads(payload)["token"], self.token)
             # One thread and one descriptor each (a router lookup's own thread comes and goes).
             busy = (idle[0] + CHANNELS, idle[1] + CHANNELS)
             self.assertEqual(self.process.settle(busy, limit=5 * watch.SLOWDOWN), busy)
             # Half leave with a FIN, half with a reset; none sends a Close.
-            for index, sock in enumerate(channels):
+            for index, channel in enumerate(channels):
                 if index % 2:
-                    watch.reset(sock)
+                    watch.reset(channel.sock)
                 else:
-                    sock.close()
+                    channel.close()
             self.assertEqual(self.process.settle(idle, limit=10 * watch.SLOWDOWN), idle,
                              "round %d left threads or descriptors behind" % round_number)
             rss_after.append(self.process.rss_kib())
@@ -120,11 +84,11 @@ class Churn(unittest.TestCase):
         # text "ping"s answered with "pong"; the page reads none of the answers.
         burst = (harness.client_frame(PING, b"x" * 125) + harness.client_frame(TEXT, b"ping")) * 256
         sent, blocked_at = 0, None
-        stalled.settimeout(2.0)
+        stalled.sock.settimeout(2.0)
         deadline = time.monotonic() + 30 * watch.SLOWDOWN
         while time.monotonic() < deadline and sent < 256 * 1024 * 1024:
             try:
-                sent += stalled.send(burst)
+                sent += stalled.sock.send(burst)
             except socket.timeout:
                 blocked_at = time.monotonic()
                 break
@@ -146,7 +110,7 @@ class Churn(unittest.TestCase):
                          (idle[0] + 1, idle[1] + 1), "only the stuck channel should remain")
 
         # Leaving frees the stuck write and with it the thread.
-        watch.reset(stalled)
+        watch.reset(stalled.sock)
         self.assertEqual(self.process.settle(idle, limit=10 * watch.SLOWDOWN), idle)
         watch.heartbeat()
 

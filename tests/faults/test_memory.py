@@ -19,16 +19,11 @@ HEADROOM = 512 * 1024 * 1024
 ATTEMPTS = 16
 
 
-def vm_size_bytes(pid):
-    with open("/proc/%d/status" % pid) as status:
-        return 1024 * int(next(line for line in status if line.startswith("VmSize:")).split()[1])
-
-
 @unittest.skipIf(watch.SANITIZED, "the sanitizers keep memory of their own")
 class RequestHead(unittest.TestCase):
     def test_a_head_of_invalid_bytes_costs_at_most_about_twice_its_size(self):
         bridge = harness.Bridge()
-        process = watch.Process(bridge.process.pid)
+        process = harness.Process(bridge.process.pid)
         heads = []
         try:
             before = process.rss_kib()
@@ -39,7 +34,7 @@ class RequestHead(unittest.TestCase):
                 sock = harness.connect()
                 sock.sendall(head)
                 heads.append(sock)
-            watch.wait_for(lambda: process.threads() >= 21, limit=10)
+            harness.wait_for(lambda: process.threads() >= 21, limit=10)
             time.sleep(0.5)
             grown = (process.rss_kib() - before) * 1024
             self.assertLess(grown, 2 * 20 * len(head), "%d bytes for %d sent" % (grown, 20 * len(head)))
@@ -50,45 +45,23 @@ class RequestHead(unittest.TestCase):
 
 
 @unittest.skipIf(watch.SANITIZED, "the sanitizers need an unlimited address space")
-class OutOfMemory(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        if not harness.PROGRAM:
-            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
-        cls.bridge = harness.Bridge()
-        cls.process = watch.Process(cls.bridge.process.pid)
-        cls.token = cls.bridge.token()
-
-    @classmethod
-    def tearDownClass(cls):
-        watch.stop_and_check_exit(cls.bridge)
-
-    def open_channel(self):
-        """A channel by hand, or nothing when the program closed the connection at once."""
-        sock = harness.connect()
-        sock.sendall(harness.upgrade_request(self.token))
-        head = b""
-        while b"\r\n\r\n" not in head:
-            chunk = sock.recv(1)
-            if not chunk:
-                sock.close()
-                return None
-            head += chunk
-        self.assertTrue(head.startswith(b"HTTP/1.1 101 "), head)
-        return sock
-
+class OutOfMemory(watch.FaultTest):
     def test_a_failed_allocation_ends_only_its_own_channel(self):
         idle = self.process.idle()
         pid = self.bridge.process.pid
-        resource.prlimit(pid, resource.RLIMIT_AS, (vm_size_bytes(pid) + HEADROOM, resource.RLIM_INFINITY))
+        resource.prlimit(pid, resource.RLIMIT_AS,
+                         (1024 * self.process.status_kib("VmSize") + HEADROOM, resource.RLIM_INFINITY))
         channels, cut = [], 0
         try:
             # Only the header of a message of the largest size allowed, and a few bytes of it.
             header = bytes([0x80 | BINARY, 0xFF]) + MESSAGE_LIMIT.to_bytes(8, "big") + b"mask"
             for _ in range(ATTEMPTS):
-                sock = self.open_channel()
-                if sock is None:
+                try:
+                    channel = harness.Channel(self.token, timeout=5)
+                except EOFError:
                     continue  # no room left for another connection thread: refused, not fatal
+                self.assertTrue(channel.head.startswith("HTTP/1.1 101 "), channel.head)
+                sock = channel.sock
                 sock.sendall(header + b"\0" * 64)
                 sock.settimeout(1.0)
                 try:

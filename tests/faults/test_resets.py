@@ -3,7 +3,6 @@
 opening. The program must neither die of it nor keep a thread or a descriptor for it."""
 import json
 import random
-import socket
 import subprocess
 import threading
 import time
@@ -36,29 +35,21 @@ def in_parallel(count, work):
 
 def small_window_socket():
     """A client whose receive window stays small, so a large answer cannot be sent in one go."""
-    sock = socket.socket()
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 2048)
-    sock.settimeout(10)
-    sock.connect(("127.0.0.1", harness.PORT))
-    return sock
+    return harness.connect(timeout=10, receive_buffer=2048)
 
 
-class Resets(unittest.TestCase):
+class Resets(watch.FaultTest):
     @classmethod
-    def setUpClass(cls):
-        if not harness.PROGRAM:
-            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
+    def start_bridge(cls):
         # With a multicast route the router search waits out its full 1.2 s window, which gives
         # a client time to leave in the middle of a /status survey.
         subprocess.run(["ip", "route", "replace", "239.0.0.0/8", "dev", "lo"], check=True)
-        cls.bridge = harness.Bridge()
-        cls.process = watch.Process(cls.bridge.process.pid)
-        cls.idle = cls.process.idle()
-        cls.token = cls.bridge.token()
+        return harness.Bridge()
 
     @classmethod
-    def tearDownClass(cls):
-        watch.stop_and_check_exit(cls.bridge)
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.idle = cls.process.idle()
 
     def tearDown(self):
         # Every case leaves the program serving, and holding nothing for the clients that left.

@@ -1,7 +1,7 @@
-"""What the fault tests watch in the running program, and the limits they run it under.
+"""The limits the fault tests run the program under, a prober of its latency, and how it must end.
 
-The program runs inside the test's own network namespace (tests/netns-run); the helpers here read
-its threads, descriptors and resident memory from /proc and check how it ended.
+The program runs inside the test's own network namespace (tests/netns-run); harness.Process reads
+its threads, descriptors and memory from /proc.
 """
 import contextlib
 import os
@@ -10,6 +10,7 @@ import signal
 import socket
 import threading
 import time
+import unittest
 
 import harness
 
@@ -18,63 +19,6 @@ SANITIZERS = os.environ.get("NEROVA_SANITIZE", "")
 SANITIZED = bool(SANITIZERS)
 SLOWDOWN = 4.0 if SANITIZED else 1.0
 HEARTBEAT = b"GET /heartbeat HTTP/1.1\r\n\r\n"
-
-
-class Process:
-    def __init__(self, pid):
-        self.pid = pid
-        self.proc = "/proc/%d" % pid
-
-    def threads(self):
-        return len(os.listdir(self.proc + "/task"))
-
-    def fds(self):
-        return len(os.listdir(self.proc + "/fd"))
-
-    def rss_kib(self):
-        with open(self.proc + "/status") as status:
-            for line in status:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1])
-        raise AssertionError("no VmRSS for %d" % self.pid)
-
-    def open_files_limit(self):
-        with open(self.proc + "/limits") as limits:
-            return next(line.strip() for line in limits if line.startswith("Max open files"))
-
-    def counts(self):
-        return self.threads(), self.fds()
-
-    def idle(self, quiet=harness.THREAD_LINGER + 0.5, limit=15.0):
-        """Threads and descriptors once they have stopped falling for `quiet` seconds (longer than
-        a finished connection thread waits for the next connection)."""
-        deadline = time.monotonic() + limit
-        lowest, since = self.counts(), time.monotonic()
-        while time.monotonic() < deadline and time.monotonic() - since < quiet:
-            time.sleep(0.05)
-            now = self.counts()
-            if now != lowest and now[0] <= lowest[0] and now[1] <= lowest[1]:
-                lowest, since = now, time.monotonic()
-        return lowest
-
-    def settle(self, idle, limit):
-        """Waits until threads and descriptors are back to `idle`; the counts last seen."""
-        deadline = time.monotonic() + limit
-        while True:
-            now = self.counts()
-            if now == idle or time.monotonic() > deadline:
-                return now
-            time.sleep(0.05)
-
-
-def wait_for(predicate, limit, pause=0.05):
-    """Whether `predicate` came true within `limit` seconds."""
-    deadline = time.monotonic() + limit
-    while not predicate():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(pause)
-    return True
 
 
 @contextlib.contextmanager
@@ -173,3 +117,21 @@ def stop_and_check_exit(bridge):
         bridge.stop()
     if status != 0 or any(marker in errors for marker in ("Sanitizer", "runtime error", "failed to spawn")):
         raise AssertionError("the program ended with status %d: %s" % (status, errors[-4000:]))
+
+
+class FaultTest(harness.BridgeTest):
+    """One program for the test class, with its `token`, which must end well; DESCRIPTORS is how
+    many descriptors this test process needs to hold."""
+    DESCRIPTORS = 0
+
+    @classmethod
+    def setUpClass(cls):
+        why_not = raise_descriptor_limit(cls.DESCRIPTORS)
+        if why_not:
+            raise unittest.SkipTest(why_not)
+        super().setUpClass()
+        cls.token = cls.bridge.token()
+
+    @classmethod
+    def tearDownClass(cls):
+        stop_and_check_exit(cls.bridge)

@@ -1,6 +1,7 @@
 // The WebSocket session fed whatever a page might send, in chunks of any size, between sends of
 // our own. It must not crash or leak, every write must be whole, unmasked frames that are never a
 // Close, and once the channel is over nothing more may be written.
+#include "frames.h"
 #include "fuzz_support.h"
 #include "http/websocket.h"
 
@@ -85,22 +86,11 @@ std::string client_frame(FuzzedDataProvider& provider) {
     const std::uint8_t first = provider.ConsumeIntegral<std::uint8_t>();
     const bool masked = provider.ConsumeIntegralInRange(0, 7) != 0;
     const std::string payload = provider.ConsumeRandomLengthString(300);
-    std::string frame(1, static_cast<char>(first));
-    const char mask_bit = masked ? static_cast<char>(0x80) : 0;
-    if (payload.size() < 126) {
-        frame += static_cast<char>(mask_bit | static_cast<char>(payload.size()));
-    } else {
-        frame += static_cast<char>(mask_bit | 126);
-        frame += static_cast<char>(payload.size() >> 8);
-        frame += static_cast<char>(payload.size() & 0xFF);
-    }
     char key[4] = {};
     if (masked) {
         for (char& k : key) k = static_cast<char>(provider.ConsumeIntegral<std::uint8_t>());
-        frame.append(key, 4);
     }
-    for (std::size_t i = 0; i < payload.size(); ++i) frame += static_cast<char>(payload[i] ^ key[i % 4]);
-    return frame;
+    return nerova::test::frame(first, payload, masked ? key : nullptr);
 }
 
 }  // namespace

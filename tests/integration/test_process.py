@@ -8,7 +8,7 @@ import time
 import unittest
 
 import harness
-from harness import NOT_FOUND, PORT, Bridge, count_entries, exchange, idle_threads, settle
+from harness import NOT_FOUND, PORT, Bridge, exchange
 
 
 class BindFailure(unittest.TestCase):
@@ -101,21 +101,16 @@ class StartUp(unittest.TestCase):
 
 class Load(harness.BridgeTest):
     def test_500_simultaneous_connections_are_all_answered_and_leave_nothing_behind(self):
-        pid = self.bridge.process.pid
-        proc = "/proc/%d" % pid
         watch = not harness.ON_WINE
         if watch:
-            threads_idle = idle_threads(proc)
-            fds_before = count_entries(proc + "/fd")
+            idle = self.process.idle()
         socks = [harness.connect(timeout=30) for _ in range(500)]
         for sock in socks:
             sock.sendall(b"GET /nowhere HTTP/1.1\r\n")
         if watch:
             # Every half-sent request holds a thread of its own.
-            deadline = time.monotonic() + 20
-            while time.monotonic() < deadline and count_entries(proc + "/task") < threads_idle + 500:
-                time.sleep(0.05)
-            self.assertEqual(count_entries(proc + "/task"), threads_idle + 500)
+            harness.wait_for(lambda: self.process.threads() >= idle[0] + 500, limit=20)
+            self.assertEqual(self.process.threads(), idle[0] + 500)
         for sock in socks:
             sock.sendall(b"\r\n")
         answers = [harness.read_all(sock) for sock in socks]
@@ -123,8 +118,7 @@ class Load(harness.BridgeTest):
             sock.close()
         self.assertEqual(answers.count(NOT_FOUND), 500)
         if watch:
-            self.assertTrue(settle(proc, threads=threads_idle, fds=fds_before),
-                            (count_entries(proc + "/task"), count_entries(proc + "/fd"), fds_before))
+            self.assertEqual(self.process.settle(idle, limit=10), idle)
 
     def test_silent_clients_are_cut_after_10_seconds_without_holding_up_others(self):
         results = {}

@@ -128,21 +128,23 @@ class Victim:
         self.listener.close()
 
 
-class RouterLookup(unittest.TestCase):
+class RouterLookup(harness.BridgeTest):
     @classmethod
-    def setUpClass(cls):
-        if not harness.PROGRAM:
-            raise unittest.SkipTest("NEROVA_BRIDGE names no program")
+    def start_bridge(cls):
         if not os.path.exists(MINIUPNPD):
             raise unittest.SkipTest("miniupnpd is not installed (scripts/install-deps)")
         cls.lan = TestLan()
-        cls.bridge = Bridge()
+        return Bridge()
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
         cls.victim = Victim()
 
     @classmethod
     def tearDownClass(cls):
         cls.victim.close()
-        cls.bridge.stop()
+        super().tearDownClass()
         cls.lan.close()
 
     def tearDown(self):
@@ -165,15 +167,14 @@ class RouterLookup(unittest.TestCase):
         count = self.lan.start_hostile_host("http://127.0.0.1:%d/status" % harness.PORT)
         watch = not harness.ON_WINE
         if watch:
-            proc = "/proc/%d" % self.bridge.process.pid
-            idle = harness.idle_threads(proc)
+            idle = self.process.idle()
         status, elapsed = timed_status()
         self.assertEqual(status["wanIp"], "")
         self.assertLess(elapsed, STATUS_LIMIT)
         time.sleep(1.0)  # a loop would have gone on searching by now
         self.assertEqual(searches(count), 2)
         if watch:
-            self.assertTrue(harness.settle(proc, threads=idle, limit=5), "threads left behind")
+            self.assertEqual(self.process.settle(idle, limit=5), idle, "threads or descriptors left behind")
 
     def test_forged_answers_reach_no_one_and_cost_no_more_than_the_window(self):
         for location, control in [("http://%s:5000/d.xml" % HOSTILE, "http://127.0.0.1:8000/admin/reset"),

@@ -1,18 +1,18 @@
 """End-to-end test of the Windows tray, run by tray_e2e.sh inside a network namespace with Wine and
-a virtual X display ready. Drives the real program through tray_probe.exe and a WebSocket client,
-and judges the cards from screen captures, which it keeps as artefacts."""
+a virtual X display ready. Drives the real program through tray_probe.exe and a live channel, and
+judges from screen captures, which it keeps as artefacts, that what the program does reaches the
+screen: how each card is drawn is the Wine unit tests' part (tray_win_test)."""
 import argparse
-import base64
 import glob
 import os
 import re
-import socket
-import struct
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "support")]
+import harness  # noqa: E402
 import screen  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
@@ -25,6 +25,7 @@ MENU_AT = (SCREEN_W - 194, CURSOR[1] - 136)
 # Where the keyboard finds the icon (Wine's shell names no icon rectangle: the tests post it).
 ICON_ANCHOR = (900, 700)
 NIM_ADD, NIM_SETFOCUS, NIM_SETVERSION = 0, 3, 4
+CLOSE = 0x8
 
 
 def scale(px, dpi):
@@ -96,10 +97,6 @@ def any_pixel(card, box, test):
     return any(test(card.pixel(x, y)) for y in range(top, bottom) for x in range(left, right))
 
 
-def dark(rgb):
-    return sum(rgb) < 200
-
-
 def greenish(rgb):
     return rgb[1] > rgb[0] + 60 and rgb[1] > rgb[2] + 30
 
@@ -108,37 +105,6 @@ def save(card, name, artifacts):
     path = os.path.join(artifacts, name)
     card.write_png(path)
     print("      saved " + path, flush=True)
-
-
-class LiveChannel:
-    """A WebSocket client written by hand: handshake, then a masked Close when done."""
-
-    def __init__(self, token):
-        self.sock = socket.create_connection(("127.0.0.1", 17668), timeout=10)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall(("GET /live?token=%s HTTP/1.1\r\nHost: 127.0.0.1:17668\r\nUpgrade: websocket\r\n"
-                           "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n"
-                           "Sec-WebSocket-Protocol: orva-local-helper\r\n\r\n" % (token, key)).encode())
-        answer = b""
-        while b"\r\n\r\n" not in answer:
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                break
-            answer += chunk
-        self.status_line = answer.split(b"\r\n", 1)[0].decode(errors="replace")
-
-    def close(self):
-        mask = os.urandom(4)
-        payload = struct.pack(">H", 1000)
-        masked = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
-        try:
-            self.sock.sendall(bytes([0x88, 0x80 | len(payload)]) + mask + masked)
-            self.sock.settimeout(3)
-            while self.sock.recv(4096):
-                pass
-        except OSError:
-            pass
-        self.sock.close()
 
 
 def popup_state_seen(tray, connected, seconds):
@@ -153,16 +119,11 @@ def popup_state_seen(tray, connected, seconds):
         time.sleep(0.1)
 
 
-def check_popup(card, connected, fonts):
+def check_popup(card, connected):
     label = "connected" if connected else "waiting"
-    check(near(card.pixel(138, 65), 0xFFFFFF, 0), "popup (%s): card white" % label)
-    check(near(card.pixel(30, 89), 0xE6F8EC if connected else 0xF2F3F5), "popup (%s): pill colour" % label)
     check(near(card.pixel(42, 89), 0x30D158 if connected else 0xB0B5BF), "popup (%s): dot colour" % label)
-    check(near(card.pixel(28, 131), 0xF2F3F5), "popup (%s): quit button" % label)
     check(near(card.pixel(2, 2), 0x000000, 0) and near(card.pixel(273, 163), 0x000000, 0),
           "popup (%s): transparent margin shows the screen behind" % label)
-    if fonts:
-        check(any_pixel(card, (66, 21, 254, 41), dark), "popup (%s): title drawn" % label)
 
 
 def read_token(prefix):
@@ -292,13 +253,10 @@ def check_scaling(tray, args, dpi):
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("bridge", "probe", "artifacts", "prefix", "display", "cjk-font"):
-        parser.add_argument("--" + name, required=name != "cjk-font", default="")
+    for name in ("bridge", "probe", "artifacts", "prefix", "display"):
+        parser.add_argument("--" + name, required=True)
     args = parser.parse_args()
     os.makedirs(args.artifacts, exist_ok=True)
-    fonts = bool(args.cjk_font)
-    if not fonts:
-        print("note: no CJK font installed (Debian fonts-wqy-microhei); the cards' texts are not checked")
     tray = Tray(args)
 
     trace = os.path.join(args.artifacts, "tray-trace-96.txt")
@@ -319,19 +277,25 @@ def main():
               "left click opens the popup at %s: %s" % (POPUP_AT, state))
         card, _ = popup_state_seen(tray, False, 3)
         save(card, "tray-popup-waiting.png", args.artifacts)
-        check_popup(card, False, fonts)
+        check_popup(card, False)
 
-        # A live channel turns the card to "网页已连接" within about 2 s, and back when it closes.
-        channel = LiveChannel(read_token(args.prefix))
-        check(channel.status_line.startswith("HTTP/1.1 101"), "live channel admitted: " + channel.status_line)
+        # A live channel turns the card to "网页已连接" within about 2 s, and back when the page
+        # closes it.
+        channel = harness.Channel(read_token(args.prefix), [("Sec-WebSocket-Protocol", "orva-local-helper")])
+        check(channel.head.startswith("HTTP/1.1 101"), "live channel admitted: " + channel.head.split("\r\n")[0])
         card, taken = popup_state_seen(tray, True, 4)
         check(taken <= 3.0, "the card shows the live channel after %.1f s" % taken)
         save(card, "tray-popup-connected.png", args.artifacts)
-        check_popup(card, True, fonts)
+        check_popup(card, True)
+        channel.send(harness.client_frame(CLOSE, b"\x03\xe8"))
+        try:
+            channel.opcodes_until_closed(timeout=3)
+        except OSError:
+            pass
         channel.close()
         card, taken = popup_state_seen(tray, False, 4)
         check(taken <= 3.0, "the card shows the closed channel after %.1f s" % taken)
-        check_popup(card, False, fonts)
+        check_popup(card, False)
 
         # The pointer over the quit button darkens it.
         tray.probe("cursor", POPUP_AT[0] + 60, POPUP_AT[1] + 131)
@@ -363,11 +327,7 @@ def main():
         time.sleep(0.3)
         menu = tray.capture().crop(MENU_AT[0], MENU_AT[1], MENU_W, MENU_H)
         save(menu, "tray-menu.png", args.artifacts)
-        check(near(menu.pixel(10, 3), 0xFFFFFF, 0), "menu: card white")
         check(not any_pixel(menu, (10, 6, 30, 126), greenish), "menu: no check mark while start at login is off")
-        if fonts:
-            check(all(any_pixel(menu, (36, 6 + 30 * row, 182, 36 + 30 * row), dark) for row in range(4)),
-                  "menu: four labels")
         check(tray.probe("run-value")[1] == "absent", "start at login is off at first")
 
         # Releasing the button on the third row closes the menu and turns start at login on.

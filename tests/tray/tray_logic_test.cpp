@@ -1,5 +1,5 @@
 // The tray's pure pieces: card sizes and placement at every DPI, monitors, hit tests, the icon
-// click, tick rules, UTF-16 text, log lines and the start-at-login value.
+// click, tick rules, log lines and the start-at-login value.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -185,14 +185,6 @@ TEST(TickRules, ForegroundGraceAndSampling) {
     EXPECT_TRUE(is_sample_tick(8));
     EXPECT_TRUE(is_sample_tick(0xFFFFFFF8u));
     EXPECT_FALSE(is_sample_tick(0xFFFFFFFFu));
-}
-
-TEST(ToWide, CountsTheTerminatorAndEncodesUtf16) {
-    EXPECT_EQ(to_wide<char16_t>(""), std::vector<char16_t>{0});
-    EXPECT_EQ(to_wide<char16_t>("开机自启"), (std::vector<char16_t>{0x5F00, 0x673A, 0x81EA, 0x542F, 0}));
-    EXPECT_EQ(to_wide<char16_t>("Nerova桥").size(), 8u);
-    EXPECT_EQ(to_wide<char16_t>("\xF0\x9F\x98\x80"), (std::vector<char16_t>{0xD83D, 0xDE00, 0}));
-    EXPECT_EQ(to_wide<char16_t>("a\xFF" "b"), (std::vector<char16_t>{u'a', 0xFFFD, u'b', 0}));
 }
 
 TEST(LogText, LinesAndMessagesKeepTheirExactForm) {

@@ -170,7 +170,8 @@ protected:
     }
     static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
     void SkipWithoutCardFont() {
-        if (!family_available("Microsoft YaHei UI")) GTEST_SKIP() << "no font for the cards' texts on this system";
+        if (!family_available("Microsoft YaHei UI")) GTEST_SKIP() << "no font for the cards' texts on this system "
+                                                                "(tests/wine-run's prefix names one under Wine)";
     }
     static ULONG_PTR token_;
 };
@@ -584,60 +585,4 @@ TEST(DiagnosticLog, HealthyStartOfTheProgramLeavesExactlyTheTwoStartUpLines) {
     EXPECT_NE(match[3].str(), "0");
 }
 
-// Under Wine none of the cards' font families exists; Wine's font replacement can give
-// "Microsoft YaHei UI" an installed CJK font, but a process reads it only when it starts.
-bool running_under_wine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-const char* installed_cjk_family() {
-    for (const char* name : {"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "Noto Sans CJK SC", "Droid Sans Fallback"})
-        if (family_available(name)) return name;
-    return nullptr;
-}
-
-// Returns the exit status of a rerun of this test program with the replacement in place, or -1
-// when no rerun is needed or possible.
-int rerun_with_card_font() {
-    if (!running_under_wine() || ::GetEnvironmentVariableW(L"NEROVA_TRAY_TEST_RERUN", nullptr, 0) != 0) return -1;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return -1;
-    const bool present = family_available("Microsoft YaHei UI");
-    const char* substitute = present ? nullptr : installed_cjk_family();
-    Gdiplus::GdiplusShutdown(token);
-    if (substitute == nullptr) return -1;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements", 0, nullptr, 0, KEY_SET_VALUE,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return -1;
-    }
-    const std::vector<wchar_t> name = to_wide<wchar_t>(substitute);
-    ::RegSetValueExW(key, L"Microsoft YaHei UI", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.data()),
-                     static_cast<DWORD>(name.size() * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-    ::SetEnvironmentVariableW(L"NEROVA_TRAY_TEST_RERUN", L"1");
-    std::wstring command = ::GetCommandLineW();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        return -1;
-    }
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 1;
-    ::GetExitCodeProcess(process.hProcess, &status);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return static_cast<int>(status);
-}
-
 }  // namespace
-
-int main(int argc, char** argv) {
-    const int rerun = rerun_with_card_font();
-    if (rerun >= 0) return rerun;
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

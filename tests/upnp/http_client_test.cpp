@@ -4,17 +4,17 @@
 #include <chrono>
 #include <thread>
 
-#include "test_http_server.h"
+#include "loopback.h"
 #include "upnp/http_client.h"
 #include "upnp/soap.h"
 
 namespace nerova::upnp {
 namespace {
 
-using testing::TestHttpServer;
-using testing::answer_and_hold;
-using testing::answer_with;
-using testing::http_response;
+using test::TestHttpServer;
+using test::answer_and_hold;
+using test::answer_with;
+using test::http_response;
 using Clock = std::chrono::steady_clock;
 
 std::chrono::milliseconds since(Clock::time_point start) {

@@ -4,9 +4,13 @@
 
 #include <string>
 
-#include "test_http_server.h"
+#include "loopback.h"
 
 namespace nerova::upnp::testing {
+
+using test::TestHttpServer;
+using test::answer_with;
+using test::http_response;
 
 // A device description with a WANIPConnection service at `control_url`.
 inline std::string igd_description(const std::string& control_url) {

@@ -1,9 +1,9 @@
-"""Starts the real program and talks to it over real sockets.
+"""Starts the real program, talks to it over real sockets and watches it through /proc: for the
+integration and fault tests, the benchmarks and the tray's end-to-end test.
 
 Every test module runs inside a network namespace of its own (tests/netns-run), so the program's
 127.0.0.1:17668 is private to the test and nothing can leave the machine.
 """
-import base64
 import os
 import shlex
 import shutil
@@ -34,32 +34,71 @@ def port_open(host="127.0.0.1", port=PORT):
         return False
 
 
-def count_entries(path):
-    return len(os.listdir(path))
-
-
-def idle_threads(proc, quiet=None, limit=10.0):
-    """The thread count once it has stopped falling for longer than a finished connection thread
-    waits for the next connection (sanitizers add threads of their own)."""
-    quiet = THREAD_LINGER + 0.5 if quiet is None else quiet
+def wait_for(predicate, limit, pause=0.05):
+    """Whether `predicate` came true within `limit` seconds."""
     deadline = time.monotonic() + limit
-    lowest, since = count_entries(proc + "/task"), time.monotonic()
-    while time.monotonic() < deadline and time.monotonic() - since < quiet:
-        time.sleep(0.05)
-        now = count_entries(proc + "/task")
-        if now < lowest:
-            lowest, since = now, time.monotonic()
-    return lowest
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(pause)
+    return True
 
 
-def settle(proc, threads, fds=None, limit=10.0):
-    """Waits until the process is back to `threads` threads (and `fds` descriptors)."""
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        if count_entries(proc + "/task") == threads and (fds is None or count_entries(proc + "/fd") == fds):
-            return True
-        time.sleep(0.05)
-    return False
+class Process:
+    """A running program as /proc shows it (Linux only)."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.proc = "/proc/%d" % pid
+
+    def threads(self):
+        return len(os.listdir(self.proc + "/task"))
+
+    def fds(self):
+        return len(os.listdir(self.proc + "/fd"))
+
+    def counts(self):
+        return self.threads(), self.fds()
+
+    def _kib(self, name, field):
+        with open(self.proc + "/" + name) as lines:
+            return int(next(line for line in lines if line.startswith(field + ":")).split()[1])
+
+    def status_kib(self, field):
+        """A size from /proc/PID/status, e.g. VmRSS or VmSize."""
+        return self._kib("status", field)
+
+    def rss_kib(self):
+        return self.status_kib("VmRSS")
+
+    def anonymous_kib(self):
+        return self._kib("smaps_rollup", "Anonymous")
+
+    def open_files_limit(self):
+        with open(self.proc + "/limits") as limits:
+            return next(line.strip() for line in limits if line.startswith("Max open files"))
+
+    def idle(self, quiet=THREAD_LINGER + 0.5, limit=15.0):
+        """Threads and descriptors once they have stopped falling for `quiet` seconds (longer than
+        a finished connection thread waits for the next connection; sanitizers add threads of
+        their own)."""
+        deadline = time.monotonic() + limit
+        lowest, since = self.counts(), time.monotonic()
+        while time.monotonic() < deadline and time.monotonic() - since < quiet:
+            time.sleep(0.05)
+            now = self.counts()
+            if now != lowest and now[0] <= lowest[0] and now[1] <= lowest[1]:
+                lowest, since = now, time.monotonic()
+        return lowest
+
+    def settle(self, idle, limit):
+        """Waits until threads and descriptors are back to `idle`; the counts last seen."""
+        deadline = time.monotonic() + limit
+        while True:
+            now = self.counts()
+            if now == idle or time.monotonic() > deadline:
+                return now
+            time.sleep(0.05)
 
 
 class Bridge:
@@ -118,21 +157,31 @@ class Bridge:
 
 
 class BridgeTest(unittest.TestCase):
-    """One program for the whole test class."""
+    """One program for the whole test class, watched as `process`."""
 
     @classmethod
     def setUpClass(cls):
         if not PROGRAM:
             raise unittest.SkipTest("NEROVA_BRIDGE names no program")
-        cls.bridge = Bridge()
+        cls.bridge = cls.start_bridge()
+        cls.process = Process(cls.bridge.process.pid)
+
+    @classmethod
+    def start_bridge(cls):
+        return Bridge()
 
     @classmethod
     def tearDownClass(cls):
         cls.bridge.stop()
 
 
-def connect(timeout=5.0):
-    sock = socket.create_connection(("127.0.0.1", PORT), timeout=timeout)
+def connect(timeout=5.0, receive_buffer=None):
+    """A client; with `receive_buffer`, one whose receive window stays that small."""
+    sock = socket.socket()
+    if receive_buffer:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+    sock.settimeout(timeout)
+    sock.connect(("127.0.0.1", PORT))
     sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     return sock
 
@@ -213,16 +262,17 @@ def upgrade_request(token, key=SAMPLE_KEY, extra_headers=(), upgrade="websocket"
 
 
 class Channel:
-    """A live channel opened by hand."""
+    """A live channel opened by hand; raises EOFError when the program closes during the handshake."""
 
-    def __init__(self, token, extra_headers=(), first_bytes=b"", timeout=10.0):
-        self.sock = connect(timeout)
+    def __init__(self, token, extra_headers=(), first_bytes=b"", timeout=10.0, receive_buffer=None):
+        self.sock = connect(timeout, receive_buffer)
         self.sock.sendall(upgrade_request(token, extra_headers=extra_headers) + first_bytes)
         self.buffer = b""
         while b"\r\n\r\n" not in self.buffer:
             chunk = self.sock.recv(4096)
             if not chunk:
-                raise AssertionError("closed during handshake: %r" % self.buffer)
+                self.sock.close()
+                raise EOFError("closed during the handshake: %r" % self.buffer)
             self.buffer += chunk
         self.head, _, self.buffer = self.buffer.partition(b"\r\n\r\n")
         self.head = self.head.decode()
@@ -249,6 +299,15 @@ class Channel:
         elif size == 127:
             size = struct.unpack("!Q", self._take(8))[0]
         return first & 0x0F, self._take(size)
+
+    def opcodes_until_closed(self, timeout=5):
+        """The opcodes of every frame until the program closes the connection."""
+        opcodes = []
+        while True:
+            try:
+                opcodes.append(self.next_frame(timeout)[0])
+            except EOFError:
+                return opcodes
 
     def send(self, frame: bytes):
         self.sock.sendall(frame)

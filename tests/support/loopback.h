@@ -1,9 +1,11 @@
-// An HTTP server of the tests' own: records each request's bytes and answers with whatever the
-// test's handler writes.
+// Real sockets for in-process tests (each test runs in a network namespace of its own): listeners
+// on a port the system picks, clients for them, and an HTTP server of the tests' own that records
+// each request's bytes and answers with whatever the test's handler writes.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -13,16 +15,31 @@
 
 #include "platform/net.h"
 
-namespace nerova::upnp::testing {
+namespace nerova::test {
+
+using Host = std::array<std::uint8_t, 4>;
+inline constexpr Host LOOPBACK = {127, 0, 0, 1};
+
+// Listens on `host` at `port`, or at a port the system picks when `port` is 0; an invalid socket
+// when it cannot.
+platform::Socket listen_on(Host host, std::uint16_t port = 0);
+// A loopback listener at a port the system picks; throws when there is none.
+platform::Socket listen_any_port();
+// A client of `listener` whose receives give up after 5 s.
+platform::Socket connect_to(const platform::Socket& listener);
+
+void send_text(platform::Socket& socket, const std::string& bytes);
+// Everything until the peer closes (or the receive time-out runs out).
+std::string read_to_end(platform::Socket& socket);
+// Exactly `count` bytes, or fewer when the peer closes first.
+std::string read_exactly(platform::Socket& socket, std::size_t count);
 
 class TestHttpServer {
 public:
     // Gets the connection and the request it sent (head and, per Content-Length, body).
     using Handler = std::function<void(platform::Socket& connection, const std::string& request)>;
 
-    // Listens on `host` at `port`, or at a port the system picks when `port` is 0.
-    explicit TestHttpServer(Handler handler, std::uint16_t port = 0,
-                            std::array<std::uint8_t, 4> host = {127, 0, 0, 1});
+    explicit TestHttpServer(Handler handler, std::uint16_t port = 0, Host host = LOOPBACK);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -36,7 +53,7 @@ private:
     void serve();
 
     Handler handler_;
-    std::array<std::uint8_t, 4> host_;
+    Host host_;
     platform::Socket listener_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
@@ -52,4 +69,4 @@ TestHttpServer::Handler answer_and_hold(std::string response, int hold_ms);
 // An HTTP/1.1 response with the given status line text, Content-Length and body.
 std::string http_response(const std::string& status, const std::string& body);
 
-}  // namespace nerova::upnp::testing
+}  // namespace nerova::test

@@ -1,12 +1,18 @@
-#include "test_http_server.h"
+#include "loopback.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 
-namespace nerova::upnp::testing {
+namespace nerova::test {
 namespace {
 
 constexpr auto REQUEST_READ_LIMIT = std::chrono::milliseconds(3000);
+
+platform::SocketAddress address(Host host, std::uint16_t port) {
+    return platform::ipv4_address(host[0], host[1], host[2], host[3], port);
+}
 
 std::size_t content_length(const std::string& head) {
     const std::string name = "\r\nContent-Length: ";
@@ -31,13 +37,52 @@ std::string read_request(platform::Socket& connection) {
 
 }  // namespace
 
-TestHttpServer::TestHttpServer(Handler handler, std::uint16_t port, std::array<std::uint8_t, 4> host)
-    : handler_(std::move(handler)), host_(host) {
+platform::Socket listen_on(Host host, std::uint16_t port) {
     platform::init_sockets();
     int error = 0;
-    if (auto listener = platform::Socket::listen_tcp(platform::ipv4_address(host[0], host[1], host[2], host[3], port),
-                                                     16, error)) {
-        listener_ = std::move(*listener);
+    auto listener = platform::Socket::listen_tcp(address(host, port), 16, error);
+    return listener ? std::move(*listener) : platform::Socket();
+}
+
+platform::Socket listen_any_port() {
+    platform::Socket listener = listen_on(LOOPBACK);
+    if (!listener.valid()) throw std::runtime_error("cannot listen on loopback");
+    return listener;
+}
+
+platform::Socket connect_to(const platform::Socket& listener) {
+    auto socket = platform::Socket::connect_tcp(*listener.local_address(), std::chrono::milliseconds(2000));
+    if (!socket) throw std::runtime_error("cannot connect on loopback");
+    socket->set_receive_timeout(std::chrono::milliseconds(5000));
+    return std::move(*socket);
+}
+
+void send_text(platform::Socket& socket, const std::string& bytes) { socket.send_all(bytes.data(), bytes.size()); }
+
+std::string read_to_end(platform::Socket& socket) {
+    std::string all;
+    char buffer[4096];
+    for (;;) {
+        const platform::IoResult got = socket.receive(buffer, sizeof buffer);
+        if (got.status != platform::IoStatus::ok) return all;
+        all.append(buffer, got.bytes);
+    }
+}
+
+std::string read_exactly(platform::Socket& socket, std::size_t count) {
+    std::string all;
+    char buffer[4096];
+    while (all.size() < count) {
+        const platform::IoResult got = socket.receive(buffer, std::min(sizeof buffer, count - all.size()));
+        if (got.status != platform::IoStatus::ok) break;
+        all.append(buffer, got.bytes);
+    }
+    return all;
+}
+
+TestHttpServer::TestHttpServer(Handler handler, std::uint16_t port, Host host)
+    : handler_(std::move(handler)), host_(host), listener_(listen_on(host, port)) {
+    if (listener_.valid()) {
         port_ = listener_.local_address()->port;
         thread_ = std::thread([this] { serve(); });
     }
@@ -47,8 +92,7 @@ TestHttpServer::~TestHttpServer() {
     if (!thread_.joinable()) return;
     stopping_ = true;
     // Wakes the blocking accept.
-    platform::Socket::connect_tcp(platform::ipv4_address(host_[0], host_[1], host_[2], host_[3], port_),
-                                  std::chrono::milliseconds(500));
+    platform::Socket::connect_tcp(address(host_, port_), std::chrono::milliseconds(500));
     thread_.join();
 }
 
@@ -98,4 +142,4 @@ std::string http_response(const std::string& status, const std::string& body) {
            "\r\n\r\n" + body;
 }
 
-}  // namespace nerova::upnp::testing
+}  // namespace nerova::test
