@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "tray/wide.h"
+#include "common/text.h"
 
-using nerova::tray::to_wide;
+using nerova::text::to_wide;
 
 TEST(ToWide, CountsTheTerminatorAndEncodesUtf16) {
     EXPECT_EQ(to_wide<char16_t>(""), std::vector<char16_t>{0});
