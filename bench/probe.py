@@ -85,7 +85,8 @@ def settle(pid, idle_threads, limit=30.0):
     harness.wait_for(lambda: process.threads() <= idle_threads, limit)
     now = process.threads()
     row("threads after the load: back to %d idle" % idle_threads,
-        "after %.1f s" % (time.monotonic() - started) if now <= idle_threads else "not within %.0f s (%d)" % (limit, now))
+        "after %.1f s" % (time.monotonic() - started) if now <= idle_threads
+        else "not within %.0f s (%d)" % (limit, now))
 
 
 def pong_while_refreshing(channel, seconds=10.0, every=0.05):

@@ -1,8 +1,8 @@
 """What a request head costs, and a page that makes the program run out of memory. The framing
 library sets aside room for a whole message as soon as a frame header names its length, so a page
-can ask for 64 MiB per channel with 14 bytes. Where memory is committed up front (Windows), enough channels exhaust it; here an
-address-space limit set on the running program stands in for that. A failed allocation must end
-its own channel only."""
+can ask for 64 MiB per channel with 14 bytes. Where memory is committed up front (Windows), enough
+channels exhaust it; here an address-space limit set on the running program stands in for that. A
+failed allocation must end its own channel only."""
 import json
 import resource
 import socket

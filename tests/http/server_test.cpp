@@ -15,7 +15,8 @@ namespace {
 
 http::ServerContext context_over(platform::Socket listener) {
     return http::ServerContext{std::move(listener),
-                               SharedState{std::make_shared<const std::string>("TOKEN"), std::make_shared<BridgeState>()}};
+                               SharedState{std::make_shared<const std::string>("TOKEN"),
+                                           std::make_shared<BridgeState>()}};
 }
 
 int failed_spawns = 0;
@@ -97,7 +98,8 @@ struct ServedConnection {
         int error = 0;
         auto accepted = listener.accept(error);
         server = std::thread([socket = std::move(*accepted), state = state]() mutable {
-            http::handle_connection(std::move(socket), SharedState{std::make_shared<const std::string>("TOKEN"), state});
+            const SharedState shared{std::make_shared<const std::string>("TOKEN"), state};
+            http::handle_connection(std::move(socket), shared);
         });
     }
     ~ServedConnection() {
