@@ -30,12 +30,12 @@ struct CoreConfig : websocketpp::config::core {
 };
 
 using Server = websocketpp::server<CoreConfig>;
+using ConnectionPtr = Server::connection_ptr;
+using Buffers = std::vector<websocketpp::transport::buffer>;
 
 // websocketpp works out the byte order at its first 64-bit frame length, in a static it sets with
 // no lock, so two channels doing that at once race. It is worked out here, before any thread runs.
 const bool BYTE_ORDER_KNOWN = (websocketpp::lib::net::_htonll(0), true);
-using ConnectionPtr = Server::connection_ptr;
-using Buffers = std::vector<websocketpp::transport::buffer>;
 
 // The library insists on running an opening handshake of its own. The real one was answered
 // already, so it is fed this stand-in request and its reply is thrown away.

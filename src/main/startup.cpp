@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "common/service.h"
 #include "http/server.h"
 #include "main/bridge_state.h"
-#include "common/service.h"
 #include "main/token.h"
 #include "platform/net.h"
 #include "platform/system.h"
