@@ -10,26 +10,6 @@
 namespace nerova::tray {
 namespace {
 
-constexpr Argb WHITE = 0xFFFFFFFF;
-constexpr Argb PRIMARY_TEXT = 0xFF0C1220;
-constexpr Argb SECONDARY_TEXT = 0xFF3A4258;
-constexpr Argb MUTED_TEXT = 0xFF7D869B;
-constexpr Argb GREEN_ACCENT = 0xFF30D158;
-
-struct PopupStateLook {
-    Argb pill;
-    Argb dot;
-    const char* status;
-    Argb status_colour;
-    const char* channel;
-    Argb channel_colour;
-};
-
-constexpr PopupStateLook NOT_CONNECTED_LOOK{0xFFF2F3F5, 0xFFB0B5BF, "网页未连接", MUTED_TEXT, "等待网页连接", MUTED_TEXT};
-constexpr PopupStateLook CONNECTED_LOOK{0xFFE6F8EC, GREEN_ACCENT, "网页已连接", PRIMARY_TEXT, "通道保持中", 0xFF1FA255};
-
-constexpr const char* MENU_LABELS[MENU_ROW_COUNT] = {"打开状态面板", "打开Nerova主站", "开机自启", "退出助手"};
-
 // Drawing in the card's 96-DPI coordinates. Rectangle edges land on whole device pixels, so a card
 // stays crisp at 125 % and 150 %; radii, fonts and strokes scale by the same factor.
 class Painter {
@@ -46,9 +26,9 @@ public:
         fill_rounded_rect(graphics_, colour, edge(x), edge(y), edge(x + width) - edge(x), edge(y + height) - edge(y),
                           length(radius));
     }
-    void stroke_rounded(float x, float y, float width, float height, float radius) const {
-        stroke_rounded_rect(graphics_, edge(x), edge(y), edge(x + width) - edge(x), edge(y + height) - edge(y),
-                            length(radius), pen_width());
+    void stroke_rounded(Argb colour, float x, float y, float width, float height, float radius) const {
+        stroke_rounded_rect(graphics_, colour, edge(x), edge(y), edge(x + width) - edge(x),
+                            edge(y + height) - edge(y), length(radius), pen_width());
     }
     void fill_ellipse(Argb colour, float x, float y, float width, float height) const {
         const Brush brush = solid_brush(colour);
@@ -76,9 +56,10 @@ private:
 };
 
 void paint_popup(const Painter& paint, const CardLook& look) {
-    const PopupStateLook& state = look.connected ? CONNECTED_LOOK : NOT_CONNECTED_LOOK;
-    paint.fill_rounded(WHITE, 8, 8, 260, 150, 16);
-    paint.stroke_rounded(8, 8, 260, 150, 16);
+    const CardColours& colour = look.colours;
+    const int state = look.connected ? 1 : 0;
+    paint.fill_rounded(colour.card, 8, 8, 260, 150, 16);
+    paint.stroke_rounded(colour.border, 8, 8, 260, 150, 16);
     if (look.logo != nullptr) paint.image(look.logo, 24, 22, 32);
 
     const Font title_font = paint.font(13, FontStyle::bold);
@@ -88,33 +69,39 @@ void paint_popup(const Painter& paint, const CardLook& look) {
     const StringFormat far_format = make_string_format(Align::far_edge);
     const StringFormat centre_format = make_string_format(Align::centre);
 
-    paint.text(title_font, near_format, PRIMARY_TEXT, 66, 21, 188, 20, "Nerova桥");
-    paint.text(small_font, near_format, MUTED_TEXT, 66, 43, 188, 16, "本地网络桥接服务");
-    paint.fill_rounded(state.pill, 24, 72, 228, 34, 17);
-    paint.fill_ellipse(state.dot, 37, 84, 10, 10);
-    paint.text(text_font, near_format, state.status_colour, 54, 72, 120, 34, state.status);
-    paint.text(small_font, far_format, state.channel_colour, 128, 72, 118, 34, state.channel);
-    paint.fill_rounded(look.hover == 0 ? 0xFFE4E6EB : 0xFFF2F3F5, 24, 116, 228, 30, 8);
-    paint.text(text_font, centre_format, SECONDARY_TEXT, 24, 116, 228, 30, "退出助手");
+    paint.text(title_font, near_format, colour.title, 66, 21, 188, 20, CARD_TITLE);
+    paint.text(small_font, near_format, colour.subtitle, 66, 43, 188, 16, "本地网络桥接服务");
+    paint.fill_rounded(colour.pill[state], 24, 72, 228, 34, 17);
+    paint.fill_ellipse(colour.dot[state], 37, 84, 10, 10);
+    paint.text(text_font, near_format, colour.status[state], 54, 72, 120, 34, popup_status_text(look.connected));
+    paint.text(small_font, far_format, colour.detail[state], 128, 72, 118, 34, popup_detail_text(look.connected));
+    const bool hover = look.hover == 0;
+    paint.fill_rounded(hover ? colour.button_hover : colour.button, 24, 116, 228, 30, 8);
+    paint.text(text_font, centre_format, hover ? colour.button_label_hover : colour.button_label, 24, 116, 228, 30,
+               QUIT_LABEL);
 }
 
 void paint_menu(const Painter& paint, const CardLook& look, Size canvas) {
     // The border's pen sits half inside the canvas on every side (0.5 px at 96 DPI).
+    const CardColours& colour = look.colours;
     const float pen = paint.pen_width();
     const float radius = paint.length(10);
-    fill_rounded_rect(paint.graphics(), WHITE, pen / 2, pen / 2, canvas.width - pen, canvas.height - pen, radius);
-    stroke_rounded_rect(paint.graphics(), pen / 2, pen / 2, canvas.width - pen, canvas.height - pen, radius, pen);
+    fill_rounded_rect(paint.graphics(), colour.card, pen / 2, pen / 2, canvas.width - pen, canvas.height - pen, radius);
+    stroke_rounded_rect(paint.graphics(), colour.border, pen / 2, pen / 2, canvas.width - pen, canvas.height - pen,
+                        radius, pen);
     const Font font = paint.font(13, FontStyle::regular);
     const StringFormat format = make_string_format(Align::near_edge);
-    const Pen check_pen = solid_pen(GREEN_ACCENT, paint.length(2));
     for (int row = 0; row < MENU_ROW_COUNT; ++row) {
         const float top = 6.0f + 30.0f * static_cast<float>(row);
-        if (look.hover == row) paint.fill_rounded(0xFFF0F1F4, 4, top + 1, 182, 28, 6);
+        const bool hover = look.hover == row;
+        if (hover) paint.fill_rounded(colour.row_highlight, 4, top + 1, 182, 28, 6);
         if (row == 2 && look.autostart_on) {
+            const Pen check_pen = solid_pen(hover ? colour.check_highlighted : colour.check, paint.length(2));
             paint.line(check_pen.get(), 14, top + 16, 18, top + 20);
             paint.line(check_pen.get(), 18, top + 20, 26, top + 10);
         }
-        paint.text(font, format, PRIMARY_TEXT, 36, top, 146, 30, MENU_LABELS[row]);
+        paint.text(font, format, hover ? colour.row_label_highlighted : colour.row_label, 36, top, 146, 30,
+                   MENU_LABELS[row]);
     }
 }
 

@@ -7,19 +7,22 @@
 #include <cstdint>
 #include <vector>
 
+#include "tray/card_access.h"
 #include "tray/gdiplus_win.h"
 #include "tray/tray_rules.h"
 
 namespace nerova::tray {
 
 // What a rendering shows. `hover` is the popup's quit button (0) or a menu row, -1 for none;
-// `logo` may be null (no logo); `connected` is for the popup, `autostart_on` for the menu.
+// `logo` may be null (no logo); `connected` is for the popup, `autostart_on` for the menu;
+// `colours` the cards' own, or a contrast theme's.
 struct CardLook {
     CardKind kind;
     int hover;
     bool connected;
     bool autostart_on;
     GpImage* logo;
+    CardColours colours = card_colours(false, {});
 };
 
 // Draws the card and pushes it to the window at its current top-left corner.

@@ -31,10 +31,10 @@ void fill_rounded_rect(GpGraphics* graphics, Argb colour, float x, float y, floa
     gp::GdipFillPath(graphics, brush.get(), path.get());
 }
 
-void stroke_rounded_rect(GpGraphics* graphics, float x, float y, float width, float height, float radius,
-                         float pen_width) {
+void stroke_rounded_rect(GpGraphics* graphics, Argb colour, float x, float y, float width, float height,
+                         float radius, float pen_width) {
     const Path path = rounded_rect_path(x, y, width, height, radius);
-    const Pen pen = solid_pen(CARD_BORDER, pen_width);
+    const Pen pen = solid_pen(colour, pen_width);
     gp::GdipDrawPath(graphics, pen.get(), path.get());
 }
 

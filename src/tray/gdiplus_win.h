@@ -19,8 +19,9 @@ enum class Align { near_edge = 0, centre = 1, far_edge = 2 };
 Brush solid_brush(Argb colour);
 Path rounded_rect_path(float x, float y, float width, float height, float radius);
 void fill_rounded_rect(GpGraphics* graphics, Argb colour, float x, float y, float width, float height, float radius);
-// The border of both cards: CARD_BORDER, `pen_width` device pixels wide (1 at 96 DPI).
-void stroke_rounded_rect(GpGraphics* graphics, float x, float y, float width, float height, float radius,
+// The border of both cards, `pen_width` device pixels wide (1 at 96 DPI); CARD_BORDER outside a
+// contrast theme.
+void stroke_rounded_rect(GpGraphics* graphics, Argb colour, float x, float y, float width, float height, float radius,
                          float pen_width);
 Pen solid_pen(Argb colour, float width);
 // "Microsoft YaHei UI", "Microsoft YaHei", "SimSun", then the generic sans-serif family.

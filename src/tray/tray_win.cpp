@@ -20,6 +20,7 @@
 #include "common/service.h"
 #include "common/text.h"
 #include "platform/system.h"
+#include "tray/accessibility_win.h"
 #include "tray/autostart_win.h"
 #include "tray/cards_win.h"
 #include "tray/handles_win.h"
@@ -124,7 +125,15 @@ Point cursor_position() {
 void render(Card& card) {
     const HWND window = card.window.load();
     if (window == nullptr || !card.visible || gdiplus_token == 0) return;
-    render_card(window, {card.kind, card.hover, web_connected, autostart_on, brand_image.load()}, card.dpi);
+    render_card(window, {card.kind, card.hover, web_connected, autostart_on, brand_image.load(), current_card_colours()},
+                card.dpi);
+}
+
+// What a screen reader is told about a card.
+CardShown describe_card(HWND window) {
+    const Card* card = card_of(window);
+    if (card == nullptr) return {CardKind::popup, false, false, false, -1, BASE_DPI};
+    return {card->kind, card->visible, web_connected, autostart_on, card->hover, card->dpi};
 }
 
 // Sizes the card for the DPI of the monitor under its anchor and puts it there.
@@ -141,7 +150,9 @@ void place(Card& card, UINT flags) {
 void hide_card(Card& card) {
     const HWND window = card.window.load();
     if (window != nullptr) ::ShowWindow(window, SW_HIDE);
-    card.visible = false;
+    if (card.visible.exchange(false) && card.kind == CardKind::menu) {
+        notify_card_event(EVENT_SYSTEM_MENUPOPUPEND, window, -1);
+    }
     card.hover = -1;
 }
 
@@ -158,6 +169,7 @@ void show_card(Card& card, Point anchor) {
     card.visible = true;
     card.shown_at = now_ms();
     render(card);
+    if (card.kind == CardKind::menu) notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
 }
 
 void quit_app() {
@@ -211,7 +223,13 @@ void on_tick() {
 
     const bool connected = bridge_state_slot != nullptr && web_page_connected(*bridge_state_slot);
     resend_notify_tip();
-    if (web_connected.exchange(connected) != connected) render(popup_card);
+    if (web_connected.exchange(connected) != connected) {
+        render(popup_card);
+        if (popup_card.visible) {
+            notify_card_event(EVENT_OBJECT_NAMECHANGE, popup_card.window, 0);
+            notify_card_event(EVENT_OBJECT_DESCRIPTIONCHANGE, popup_card.window, 0);
+        }
+    }
 }
 
 void toggle_popup(bool open, Point anchor) {
@@ -270,28 +288,35 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
 }
 
+// Moves the highlight from the keyboard and tells screen readers where it went.
+void move_highlight(Card& card, int target) {
+    if (card.hover.exchange(target) == target) return;
+    render(card);
+    const int child = access_child_of_target(card.kind, target);
+    notify_card_event(EVENT_OBJECT_FOCUS, card.window, child);
+    if (card.kind == CardKind::menu) notify_card_event(EVENT_OBJECT_SELECTION, card.window, child);
+}
+
 void on_key(Card& card, WPARAM key) {
-    switch (key) {
-        case VK_ESCAPE:
+    const KeyOutcome outcome = card_key(card.kind, card.hover, static_cast<unsigned>(key));
+    switch (outcome.effect) {
+        case KeyEffect::close:
             hide_card(card);
             focus_notify_icon();
             break;
-        case VK_UP:
-        case VK_DOWN:
-            if (card.kind != CardKind::menu) break;
-            card.hover = step_menu_row(card.hover, key == VK_UP ? -1 : 1);
-            render(card);
+        case KeyEffect::move:
+            move_highlight(card, outcome.target);
             break;
-        case VK_RETURN:
-        case VK_SPACE: {
-            const int row = card.hover;
-            if (card.kind != CardKind::menu || row < 0) break;
+        case KeyEffect::press:
+            if (card.kind == CardKind::popup) {
+                quit_app();
+                break;
+            }
             hide_card(card);
             focus_notify_icon();
-            run_menu_row(row);
+            run_menu_row(outcome.target);
             break;
-        }
-        default:
+        case KeyEffect::none:
             break;
     }
 }
@@ -320,6 +345,18 @@ LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         }
         case WM_ERASEBKGND:
             return 1;
+        case WM_GETOBJECT:
+            if (const auto answer = answer_get_object(window, wparam, lparam, describe_card)) return *answer;
+            return ::DefWindowProcW(window, message, wparam, lparam);
+        case ACCESS_ACTION_MESSAGE:
+            if (card->visible) on_click(*card, target_of_access_child(card->kind, static_cast<int>(wparam)));
+            return 0;
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+        case WM_THEMECHANGED:
+            // A contrast theme turned on or off, or its colours changed.
+            render(*card);
+            return ::DefWindowProcW(window, message, wparam, lparam);
         case WM_KEYDOWN:
             on_key(*card, wparam);
             return 0;
@@ -402,6 +439,7 @@ void create_card(Card& card, HINSTANCE instance, const wchar_t* class_name, cons
 void run_ui() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
+    const ComApartment com;
     hand_cursor = ::LoadCursorW(nullptr, IDC_HAND);
 
     const GdiplusSession gdiplus;

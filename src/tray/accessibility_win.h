@@ -1,0 +1,49 @@
+// The cards for screen readers and contrast themes: each card window answers WM_GETOBJECT with an
+// IAccessible of its own (through oleacc, which UI Automation clients read through its proxy),
+// tells of changes with NotifyWinEvent, and reads whether a contrast theme is on.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <optional>
+
+#include "tray/card_access.h"
+
+namespace nerova::tray {
+
+// What a card shows now; called on the UI thread, for a window of the card's kind.
+using DescribeCard = CardShown (*)(HWND window);
+
+// Posted to the card window by accDoDefaultAction, the child (0-based) in wParam: the action runs
+// from the message loop, as a click's does, not inside the screen reader's call.
+constexpr UINT ACCESS_ACTION_MESSAGE = WM_APP + 23;
+
+// The answer to WM_GETOBJECT for OBJID_CLIENT; nothing for any other object (pass it on to
+// DefWindowProcW).
+std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam, DescribeCard describe);
+
+// NotifyWinEvent for the card itself (child -1) or one of its children (0-based).
+void notify_card_event(DWORD event, HWND window, int child);
+
+// Whether a contrast theme is on, and its colours.
+bool high_contrast_on();
+SystemColours system_colours();
+CardColours current_card_colours();
+
+// COM for the UI thread: a single-threaded apartment, so the screen reader's calls arrive through
+// the message loop on this thread.
+class ComApartment {
+public:
+    ComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+}  // namespace nerova::tray
