@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end test of the Windows tray: the real NerovaBridge.exe under Wine on a virtual X display,
 # driven by tray_e2e.py, in the network namespace and fresh Wine prefix that tests/wine-run makes.
-#   tests/wine-run --with-prefix tray_e2e.sh NerovaBridge.exe tray_probe.exe ARTIFACT_DIR
+#   tests/wine-run --with-prefix tray_e2e.sh NerovaBridge.exe tray_probe.exe ARTIFACT_DIR [DRIVER ARGS...]
+# NEROVA_TRAY_DRIVER names another driver in this folder (access_e2e.py); further arguments go to it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [ $# -ne 3 ] || [ "${NEROVA_IN_NETNS:-}" != 1 ] || [ -z "${WINEPREFIX:-}" ]; then
+if [ $# -lt 3 ] || [ "${NEROVA_IN_NETNS:-}" != 1 ] || [ -z "${WINEPREFIX:-}" ]; then
   echo "usage: tests/wine-run --with-prefix $0 NerovaBridge.exe tray_probe.exe ARTIFACT_DIR" >&2
   exit 2
 fi
@@ -38,4 +39,5 @@ if [ ! -s "$work/display" ]; then
 fi
 export DISPLAY=:$(head -n1 "$work/display")
 
-python3 "$here/tray_e2e.py" --bridge "$1" --probe "$2" --artifacts "$3" --prefix "$WINEPREFIX" --display "$DISPLAY"
+python3 "$here/${NEROVA_TRAY_DRIVER:-tray_e2e.py}" --bridge "$1" --probe "$2" --artifacts "$3" --prefix "$WINEPREFIX" \
+  --display "$DISPLAY" "${@:4}"
