@@ -13,8 +13,8 @@ namespace nerova::tray {
 
 constexpr std::string_view CARD_TITLE = "Nerova桥";
 constexpr std::string_view QUIT_LABEL = "退出助手";
-constexpr std::array<std::string_view, MENU_ROW_COUNT> MENU_LABELS = {"打开状态面板", "打开Nerova主站", "开机自启",
-                                                                      "退出助手"};
+constexpr std::array<std::string_view, MENU_ROW_COUNT> MENU_LABELS = {
+    "打开状态面板", "打开Nerova主站", "开机自启", "退出助手"};
 // The popup's status line and detail line, by connection state.
 std::string_view popup_status_text(bool connected);
 std::string_view popup_detail_text(bool connected);

@@ -125,8 +125,8 @@ Point cursor_position() {
 void render(Card& card) {
     const HWND window = card.window.load();
     if (window == nullptr || !card.visible || gdiplus_token == 0) return;
-    render_card(window, {card.kind, card.hover, web_connected, autostart_on, brand_image.load(), current_card_colours()},
-                card.dpi);
+    const CardLook look{card.kind, card.hover, web_connected, autostart_on, brand_image.load(), current_card_colours()};
+    render_card(window, look, card.dpi);
 }
 
 // What a screen reader is told about a card.
