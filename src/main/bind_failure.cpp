@@ -12,7 +12,8 @@ std::optional<std::uint32_t> port_holder(const std::vector<TcpListener>& listene
     constexpr std::uint32_t LOOPBACK = 0x7F000001;
     std::optional<std::uint32_t> any_address;
     for (const TcpListener& listener : listeners) {
-        if (listener.port != port) continue;
+        // Pid 0 is no program: the system's table has it for sockets it cannot attribute.
+        if (listener.port != port || listener.pid == 0) continue;
         if (listener.address == LOOPBACK) return listener.pid;
         if (listener.address == 0 && !any_address) any_address = listener.pid;
     }

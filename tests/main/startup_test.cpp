@@ -30,6 +30,7 @@ TEST(BindFailureBox, NamesTheListenerOnTheLoopbackPortOrOnEveryAddress) {
     EXPECT_EQ(port_holder({{0, 17668, 12}, {0x0A000001, 17668, 14}}, 17668), 12u);
     EXPECT_EQ(port_holder({{0x0A000001, 17668, 14}, {loopback, 17669, 11}}, 17668), std::nullopt);
     EXPECT_EQ(port_holder({}, 17668), std::nullopt);
+    EXPECT_EQ(port_holder({{loopback, 17668, 0}}, 17668), std::nullopt);
 }
 
 TEST(BindFailureBox, KeepsTheLineAndSaysWhoHoldsThePort) {
