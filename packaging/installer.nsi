@@ -3,7 +3,10 @@
 ; programs, and an uninstaller that keeps the user's data folder. Built by the `installer` target:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=0.1.0 -DBRIDGE_EXE=NerovaBridge.exe -DOUT_FILE=setup.exe installer.nsi
 ; Switches: /S silent; /START also starts the helper after a silent install (a copy that was running
-; is started again anyway); /D=DIR another folder.
+; is started again anyway); /AUTOSTART turns start at login on in a silent install; /D=DIR another
+; folder. Signing (scripts/package): SIGN_COMMAND signs a file in place, given its path, and runs on
+; the uninstaller and the installer as NSIS writes them; PLUGIN_DIR holds signed copies of the
+; plug-ins the installer carries.
 
 Unicode true
 Target amd64-unicode
@@ -16,6 +19,13 @@ ManifestDPIAware true
 !endif
 !ifndef BRAND_ICON
   !define BRAND_ICON "${__FILEDIR__}/../assets/brand.ico"
+!endif
+!ifdef SIGN_COMMAND
+  !uninstfinalize '${SIGN_COMMAND} "%1"' = 0
+  !finalize '${SIGN_COMMAND} "%1"' = 0
+!endif
+!ifdef PLUGIN_DIR
+  !addplugindir /amd64-unicode "${PLUGIN_DIR}"
 !endif
 !ifndef MAIN_SITE_URL
   !define MAIN_SITE_URL "https://nerova.example.com"
@@ -30,6 +40,7 @@ ManifestDPIAware true
 !define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
 !define RUN_VALUE "NerovaBridge"
 !define HWND_MESSAGE -3
+!define SHOW_STATUS_CARD "NerovaBridge.ShowStatusCard"  ; what a second start posts to the running copy
 !define SYNCHRONIZE 0x00100000
 !ifndef QUIT_WAIT_MS
   !define QUIT_WAIT_MS 10000  ; how long a running copy may take to quit, per step
@@ -61,7 +72,13 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 !define MUI_UNICON "${BRAND_ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "$(WELCOME)"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION start_and_show
+; The second check box of the finish page: a new icon sits in the overflow and nothing starts it
+; after the next reboot, so the product's page would find no helper.
+!define MUI_FINISHPAGE_SHOWREADME
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "开机自启"
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION enable_start_at_login
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "$(KEEPS_DATA)"
 
 !insertmacro MUI_PAGE_WELCOME
@@ -82,6 +99,7 @@ LangString STILL_RUNNING ${LANG_SIMPCHINESE} "${PRODUCT_NAME} 仍在运行，未
 LangString STILL_RUNNING ${LANG_ENGLISH} "${PRODUCT_NAME} is still running. Quit it from its tray menu (退出助手), then choose Retry."
 
 Var start_after  ; 1: start the installed helper when a silent install ends
+Var autostart    ; 1: turn start at login on when a silent install ends
 Var was_running  ; 1: close_running asked a copy to quit
 
 ; Asks every running copy to quit through its tray's own quit path (WM_CLOSE to the message-only
@@ -127,12 +145,53 @@ FunctionEnd
 
 Function .onInit
   StrCpy $start_after 0
+  StrCpy $autostart 0
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/START" $1
   ${IfNot} ${Errors}
     StrCpy $start_after 1
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART" $1
+  ${IfNot} ${Errors}
+    StrCpy $autostart 1
+  ${EndIf}
+FunctionEnd
+
+; The value the helper's own menu writes: the quoted path; a record of it turned off goes, since
+; the user has just asked for it.
+Function enable_start_at_login
+  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE_NAME}"'
+  DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_VALUE}"
+FunctionEnd
+
+; Starts the helper and, once its tray is up, asks it to open its status card as a second start
+; would, so the user sees where it lives. A helper that does not come up in time is left alone.
+Function start_and_show
+  Push $0
+  Push $1
+  Push $2
+  Exec '"$INSTDIR\${EXE_NAME}"'
+  StrCpy $2 0
+  ${Do}
+    FindWindow $0 "ORVATrayHidden" "" ${HWND_MESSAGE}
+    ${If} $0 <> 0
+      System::Call "user32::GetWindowThreadProcessId(p r0, *i 0 r1) i"
+      System::Call "user32::AllowSetForegroundWindow(i r1) i"
+      System::Call "user32::RegisterWindowMessageW(w '${SHOW_STATUS_CARD}') i .r1"
+      System::Call "user32::PostMessageW(p r0, i r1, p 0, p 0) i"
+      ${ExitDo}
+    ${EndIf}
+    IntOp $2 $2 + 1
+    ${If} $2 > 100
+      ${ExitDo}
+    ${EndIf}
+    Sleep 100
+  ${Loop}
+  Pop $2
+  Pop $1
+  Pop $0
 FunctionEnd
 
 Section
@@ -158,11 +217,18 @@ Section
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; YYYYMMDD, local time, as Settings shows it.
+  ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallDate" "$2$1$0"
 
-  ; Shown, the finish page's check box starts it.
+  ; Shown, the finish page's check boxes start it and turn start at login on.
   ${If} ${Silent}
-  ${AndIf} $start_after = 1
-    Exec '"$INSTDIR\${EXE_NAME}"'
+    ${If} $autostart = 1
+      Call enable_start_at_login
+    ${EndIf}
+    ${If} $start_after = 1
+      Exec '"$INSTDIR\${EXE_NAME}"'
+    ${EndIf}
   ${EndIf}
 SectionEnd
 

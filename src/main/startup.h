@@ -1,8 +1,10 @@
 // Process start-up: data folder, token, bridge state, listener, server thread, then the tray.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nerova {
 
@@ -18,6 +20,25 @@ DataPaths data_paths(const std::optional<std::string>& appdata, const std::strin
 
 // The bind-failure line, without its line feed.
 std::string bind_failure_line(const std::string& os_message);
+
+// A listening socket of the system's TCP table: IPv4 address and port in host order.
+struct TcpListener {
+    std::uint32_t address;
+    std::uint16_t port;
+    std::uint32_t pid;
+};
+
+// The process listening on 127.0.0.1:`port`, or on every address at that port; an exact match wins.
+std::optional<std::uint32_t> port_holder(const std::vector<TcpListener>& listeners, std::uint16_t port);
+
+// The bind-failure line for a message box, with the program that holds the port where known
+// (`program` empty when its name cannot be read).
+std::string bind_failure_box_text(const std::string& line, std::optional<std::uint32_t> pid,
+                                  const std::string& program);
+
+// On Windows, where a windowed program's standard error reaches no one: the line in a message
+// box. Nothing elsewhere.
+void show_bind_failure(const std::string& line);
 
 // Runs the program; returns only the exit status of a failed start.
 int run_program();

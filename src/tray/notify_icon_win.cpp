@@ -26,6 +26,11 @@ constexpr std::string_view FALLBACK_ICON_FILE = "orva-network-helper-brand.ico";
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full current NOTIFYICONDATAW");
 static_assert(TRAY_CALLBACK_MESSAGE == 1025, "the icon's callback message");
+static_assert(ICON_LEFT_DOWN == WM_LBUTTONDOWN && ICON_LEFT_DOUBLE == WM_LBUTTONDBLCLK &&
+                  ICON_CONTEXT_MENU == WM_CONTEXTMENU && ICON_SELECT == NIN_SELECT && ICON_KEY_SELECT == NIN_KEYSELECT,
+              "the rules' events are the shell's");
+// With version 4 the shell hides the standard tooltip unless every record with a tip asks for it.
+constexpr UINT TIP_FLAGS = NIF_TIP | NIF_SHOWTIP;
 
 // Written only by the UI thread.
 std::atomic<HWND> host_window{nullptr};
@@ -33,6 +38,7 @@ std::atomic<HINSTANCE> module_instance{nullptr};
 std::atomic<bool> icon_present{false};
 std::atomic<int> icon_size{0};
 IconHandle icon_image;
+std::atomic<ShellNotifyFn> shell_notify{&::Shell_NotifyIconW};
 
 // Zero-filled, sized for the current shell, naming our icon.
 NOTIFYICONDATAW icon_record(UINT flags) {
@@ -107,24 +113,26 @@ void init_notify_icon(HWND host, HINSTANCE instance) {
     icon_image = IconHandle(load_icon(instance, icon_size));
 }
 
+void set_shell_notify(ShellNotifyFn notify) { shell_notify = notify != nullptr ? notify : &::Shell_NotifyIconW; }
+
 bool notify_icon_present() { return icon_present; }
 
 void add_notify_icon() {
-    NOTIFYICONDATAW data = icon_record(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    NOTIFYICONDATAW data = icon_record(NIF_MESSAGE | NIF_ICON | TIP_FLAGS);
     data.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
-    bool present = ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    bool present = shell_notify.load()(NIM_ADD, &data) != FALSE;
     // A failed add of an icon the shell already holds is no missing icon: a modify tells which.
-    if (!present) present = ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    if (!present) present = shell_notify.load()(NIM_MODIFY, &data) != FALSE;
     if (present) {
         data.uVersion = NOTIFYICON_VERSION_4;
-        ::Shell_NotifyIconW(NIM_SETVERSION, &data);
+        shell_notify.load()(NIM_SETVERSION, &data);
     }
     icon_present = present;
 }
 
 void resend_notify_tip() {
-    NOTIFYICONDATAW data = icon_record(NIF_TIP);
-    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+    NOTIFYICONDATAW data = icon_record(TIP_FLAGS);
+    shell_notify.load()(NIM_MODIFY, &data);
 }
 
 void match_notify_icon_to_dpi() {
@@ -135,17 +143,17 @@ void match_notify_icon_to_dpi() {
     icon_size = size;
     icon_image = std::move(fresh);
     NOTIFYICONDATAW data = icon_record(NIF_ICON);
-    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+    shell_notify.load()(NIM_MODIFY, &data);
 }
 
 void focus_notify_icon() {
     NOTIFYICONDATAW data = icon_record(0);
-    ::Shell_NotifyIconW(NIM_SETFOCUS, &data);
+    shell_notify.load()(NIM_SETFOCUS, &data);
 }
 
 void delete_notify_icon() {
     NOTIFYICONDATAW data = icon_record(0);
-    ::Shell_NotifyIconW(NIM_DELETE, &data);
+    shell_notify.load()(NIM_DELETE, &data);
     icon_present = false;
     icon_image.reset();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <optional>
 
@@ -13,6 +14,10 @@ namespace nerova::tray {
 
 constexpr UINT TRAY_CALLBACK_MESSAGE = WM_USER + 1;
 constexpr UINT TRAY_ICON_ID = 1;
+
+// The shell's Shell_NotifyIconW; a test hands in a double of the shell (null puts the shell back).
+using ShellNotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+void set_shell_notify(ShellNotifyFn notify);
 
 // Loads the icon for `host`'s notification record; call once before adding.
 void init_notify_icon(HWND host, HINSTANCE instance);

@@ -11,7 +11,7 @@ namespace nerova {
 [[noreturn]] void run_tray(std::shared_ptr<BridgeState> state);
 
 // Asks a copy of the program that is already running to open its status card, so that starting
-// the program again shows it instead of nothing; does nothing where no such copy or no tray exists.
-void show_running_copy();
+// the program again shows it instead of nothing; false where no such copy or no tray exists.
+bool show_running_copy();
 
 }  // namespace nerova

@@ -11,6 +11,6 @@ void run_tray(std::shared_ptr<BridgeState> state) {
     platform::exit_process(0);
 }
 
-void show_running_copy() {}
+bool show_running_copy() { return false; }
 
 }  // namespace nerova

@@ -94,6 +94,57 @@ bool popup_opens_on_select(IconPress& press, bool popup_open) {
     return !was_open;
 }
 
+namespace {
+
+bool within(std::uint64_t now_ms, std::uint64_t then_ms, std::uint64_t limit_ms) {
+    return now_ms >= then_ms && now_ms - then_ms <= limit_ms;
+}
+
+IconAction toggle(bool open) { return open ? IconAction::open_popup : IconAction::close_popup; }
+
+}  // namespace
+
+IconAction icon_action(IconClicks& clicks, unsigned event, bool popup_open, std::uint64_t now_ms,
+                       std::uint64_t double_click_ms) {
+    switch (event) {
+        case ICON_LEFT_DOWN:
+            note_icon_press(clicks.press, popup_open);
+            clicks.double_pending = false;
+            return IconAction::none;
+        case ICON_LEFT_DOUBLE:
+            // The second press of a double-click; only one that follows our own select counts.
+            clicks.double_pending = clicks.selected && within(now_ms, clicks.selected_at, double_click_ms);
+            return IconAction::none;
+        case ICON_SELECT: {
+            const bool second_of_double = clicks.double_pending;
+            clicks.double_pending = false;
+            clicks.selected = !second_of_double;
+            clicks.selected_at = now_ms;
+            if (second_of_double) {
+                clicks.press = {};
+                return IconAction::none;
+            }
+            return toggle(popup_opens_on_select(clicks.press, popup_open));
+        }
+        case ICON_KEY_SELECT:
+            clicks.press = {};
+            clicks.double_pending = false;
+            clicks.selected = false;
+            if (clicks.key_repeat_due && within(now_ms, clicks.key_selected_at, double_click_ms)) {
+                clicks.key_repeat_due = false;
+                return IconAction::none;
+            }
+            clicks.key_repeat_due = true;
+            clicks.key_selected_at = now_ms;
+            return toggle(!popup_open);
+        case ICON_CONTEXT_MENU:
+            clicks = {};
+            return IconAction::open_menu;
+        default:
+            return IconAction::none;
+    }
+}
+
 bool foreground_grace_over(std::uint64_t now_ms, std::uint64_t shown_at_ms) {
     const std::uint64_t elapsed = now_ms < shown_at_ms ? 0 : now_ms - shown_at_ms;
     return elapsed >= FOREGROUND_GRACE_MS;

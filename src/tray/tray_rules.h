@@ -73,6 +73,35 @@ void note_icon_press(IconPress& press, bool popup_open);
 // True to open the popup, false to close it; forgets the press.
 bool popup_opens_on_select(IconPress& press, bool popup_open);
 
+// The icon's version-4 callback events the rules act on (the values of the Windows headers).
+constexpr unsigned ICON_LEFT_DOWN = 0x0201;    // WM_LBUTTONDOWN
+constexpr unsigned ICON_LEFT_DOUBLE = 0x0203;  // WM_LBUTTONDBLCLK
+constexpr unsigned ICON_CONTEXT_MENU = 0x007B; // WM_CONTEXTMENU
+constexpr unsigned ICON_SELECT = 0x0400;       // NIN_SELECT
+constexpr unsigned ICON_KEY_SELECT = 0x0401;   // NIN_KEYSELECT
+
+enum class IconAction { none, open_popup, close_popup, open_menu };
+
+// What the shell's callbacks for the icon do, from the sequences it documents and sends:
+//   click         WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT
+//   double-click  the click, then WM_LBUTTONDBLCLK, WM_LBUTTONUP, NIN_SELECT
+//   Enter         NIN_KEYSELECT twice in a row; Space: NIN_KEYSELECT once
+//   right click   WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU; Shift+F10 and the menu key:
+//                 WM_CONTEXTMENU
+// A double-click leaves the popup as its first click left it, and Enter toggles it once: the
+// second NIN_SELECT of a double-click and a NIN_KEYSELECT within the system's double-click time
+// of the one that acted are dropped.
+struct IconClicks {
+    IconPress press;
+    bool double_pending = false;
+    bool selected = false;
+    std::uint64_t selected_at = 0;
+    bool key_repeat_due = false;
+    std::uint64_t key_selected_at = 0;
+};
+IconAction icon_action(IconClicks& clicks, unsigned event, bool popup_open, std::uint64_t now_ms,
+                       std::uint64_t double_click_ms);
+
 // A card closes when another window is in the foreground at least this long after it opened.
 constexpr std::uint64_t FOREGROUND_GRACE_MS = 601;
 bool foreground_grace_over(std::uint64_t now_ms, std::uint64_t shown_at_ms);

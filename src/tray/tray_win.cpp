@@ -73,7 +73,7 @@ std::atomic<bool> autostart_on{false};
 std::atomic<std::uint32_t> timer_ticks{0};
 std::atomic<UINT> taskbar_created_message{0};
 std::atomic<UINT> show_status_card_message{0};
-IconPress icon_press;
+IconClicks icon_clicks;
 
 std::uint64_t now_ms() { return ::GetTickCount64(); }
 
@@ -164,11 +164,13 @@ void show_card(Card& card, Point anchor) {
     card.hover = -1;
     card.anchor_x = anchor.x;
     card.anchor_y = anchor.y;
-    place(card, SWP_SHOWWINDOW);
-    ::SetForegroundWindow(window);
+    // Drawn while still hidden, then shown: showing first flashes the bitmap of its last opening.
+    place(card, SWP_NOACTIVATE);
     card.visible = true;
     card.shown_at = now_ms();
     render(card);
+    ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::SetForegroundWindow(window);
     if (card.kind == CardKind::menu) notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
 }
 
@@ -200,6 +202,13 @@ void run_menu_row(int row) {
         default:
             break;
     }
+}
+
+Point client_cursor(HWND window) {
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    ::ScreenToClient(window, &cursor);
+    return {cursor.x, cursor.y};
 }
 
 void track_mouse_leave(HWND window) {
@@ -242,24 +251,21 @@ void toggle_popup(bool open, Point anchor) {
 
 // Version-4 events: a mouse click ends in NIN_SELECT, Enter or Space on the selected icon in
 // NIN_KEYSELECT, and a right click, Shift+F10 or the menu key in WM_CONTEXTMENU, each with the
-// point to open at (the click, or the icon for the keyboard).
+// point to open at (the click, or the icon for the keyboard). The rules drop the repeats the shell
+// sends for a double-click and for Enter.
 void on_icon_event(WPARAM wparam, LPARAM lparam) {
     const IconEvent icon = decode_icon_event(wparam, lparam);
-    switch (icon.event) {
-        case WM_LBUTTONDOWN:
-            note_icon_press(icon_press, popup_card.visible);
+    switch (icon_action(icon_clicks, icon.event, popup_card.visible, now_ms(), ::GetDoubleClickTime())) {
+        case IconAction::open_popup:
+            toggle_popup(true, icon.anchor);
             break;
-        case NIN_SELECT:
-            toggle_popup(popup_opens_on_select(icon_press, popup_card.visible), icon.anchor);
+        case IconAction::close_popup:
+            toggle_popup(false, icon.anchor);
             break;
-        case NIN_KEYSELECT:
-            icon_press = {};
-            toggle_popup(popup_opens_on_select(icon_press, popup_card.visible), icon.anchor);
-            break;
-        case WM_CONTEXTMENU:
+        case IconAction::open_menu:
             show_card(menu_card, icon.anchor);
             break;
-        default:
+        case IconAction::none:
             break;
     }
 }
@@ -373,10 +379,31 @@ LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_MOUSELEAVE:
             if (card->hover.exchange(-1) != -1) render(*card);
             return 0;
-        case WM_CLOSE:
+        case WM_SYSCOMMAND:
             // Alt+F4 on the focused card would destroy it for good; only hide it.
+            if ((wparam & 0xFFF0) != SC_CLOSE) return ::DefWindowProcW(window, message, wparam, lparam);
             hide_card(*card);
             return 0;
+        case WM_CLOSE:
+            // From outside: Restart Manager closes a program that did not end at WM_ENDSESSION.
+            quit_app();
+            return 0;
+        case WM_QUERYENDSESSION:
+            // Never stands in the way of a log-off, shutdown or update.
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may be ended any time after this returns: the icon goes now.
+            if (wparam != FALSE) quit_app();
+            return 0;
+        case WM_SETCURSOR: {
+            // Answered, or the class's arrow replaces the hand on every move.
+            const Point at = client_cursor(window);
+            if (LOWORD(lparam) == HTCLIENT && card_target_at(card->kind, at.x, at.y, card->dpi) >= 0) {
+                ::SetCursor(hand_cursor.load());
+                return TRUE;
+            }
+            return ::DefWindowProcW(window, message, wparam, lparam);
+        }
         case WM_DPICHANGED:
             // The monitor's scaling changed under the card, or it was moved to another monitor. The
             // card places itself, so the suggested rectangle is not taken.
@@ -485,14 +512,14 @@ void run_tray(std::shared_ptr<BridgeState> state) {
     platform::exit_process(0);
 }
 
-void show_running_copy() {
+bool show_running_copy() {
     const HWND host = ::FindWindowExW(HWND_MESSAGE, nullptr, tray::HIDDEN_CLASS, nullptr);
-    if (host == nullptr) return;
+    if (host == nullptr) return false;
     // This start came from the user, so it may hand the foreground on to the card it asks for.
     DWORD process = 0;
     ::GetWindowThreadProcessId(host, &process);
     ::AllowSetForegroundWindow(process);
-    ::PostMessageW(host, ::RegisterWindowMessageW(tray::SHOW_STATUS_CARD_MESSAGE), 0, 0);
+    return ::PostMessageW(host, ::RegisterWindowMessageW(tray::SHOW_STATUS_CARD_MESSAGE), 0, 0) != FALSE;
 }
 
 }  // namespace nerova

@@ -165,6 +165,7 @@ def main():
         data_folder = os.path.join(user, "AppData", "Roaming", "NerovaBridge")
 
         # A silent install puts everything in place and starts nothing.
+        installed_at = time.time()
         check(wine(older_installer, "/S") == 0, "silent install: exit status 0")
         check(os.path.isfile(installed_exe) and same_bytes(installed_exe, older_exe),
               "silent install: NerovaBridge.exe in %LOCALAPPDATA%\\Programs\\NerovaBridge")
@@ -183,6 +184,10 @@ def main():
                     "QuietUninstallString": '"%s\\uninstall.exe" /S' % windows_dir}
         check(all(entry.get(name) == value for name, value in expected.items()),
               "uninstall entry: %s" % {name: entry.get(name) for name in expected})
+        today = {time.strftime("%Y%m%d", time.localtime(moment)) for moment in (installed_at, time.time())}
+        check(entry.get("InstallDate") in today, "uninstall entry: InstallDate %s, today %s"
+              % (entry.get("InstallDate"), sorted(today)))
+        check(not reg_has_value(RUN_KEY, "NerovaBridge"), "a silent install leaves start at login off")
         time.sleep(1.0)
         check(not bridge_processes(prefix) and port_closed(), "silent install without /START starts nothing")
 
@@ -240,6 +245,17 @@ def main():
         check(os.path.isfile(os.path.join(data_folder, "token.txt")) and
               os.path.isfile(os.path.join(data_folder, "popup.log")),
               "silent uninstall: the data folder is kept (token.txt, popup.log)")
+
+        # /AUTOSTART turns start at login on in a silent install, clearing a record of it turned off.
+        wine("reg", "add", APPROVED_KEY, "/v", "NerovaBridge", "/t", "REG_BINARY", "/d", "030000000000000000000000",
+             "/f")
+        check(wine(args.installer, "/S", "/AUTOSTART") == 0, "silent install with /AUTOSTART: exit status 0")
+        check((reg_values(RUN_KEY) or {}).get("NerovaBridge") == '"%s"' % windows_exe and
+              not reg_has_value(APPROVED_KEY, "NerovaBridge") and not bridge_processes(prefix),
+              "/AUTOSTART writes the quoted program path to the Run key and starts nothing: %s"
+              % (reg_values(RUN_KEY) or {}).get("NerovaBridge"))
+        check(wine(uninstaller, "/S") == 0 and wait_until(lambda: not os.path.exists(install_dir)),
+              "uninstall after /AUTOSTART")
 
         # A start-at-login value of another copy of the program is that copy's: it stays.
         check(wine(args.installer, "/S") == 0, "install again: exit status 0")

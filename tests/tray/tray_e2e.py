@@ -6,6 +6,7 @@ import argparse
 import glob
 import os
 import re
+import socket
 import subprocess
 import sys
 import time
@@ -24,7 +25,7 @@ POPUP_AT = (SCREEN_W - 284, CURSOR[1] - 178)
 MENU_AT = (SCREEN_W - 194, CURSOR[1] - 136)
 # Where the keyboard finds the icon (Wine's shell names no icon rectangle: the tests post it).
 ICON_ANCHOR = (900, 700)
-NIM_ADD, NIM_SETFOCUS, NIM_SETVERSION = 0, 3, 4
+NIM_ADD, NIM_DELETE, NIM_SETFOCUS, NIM_SETVERSION = 0, 2, 3, 4
 CLOSE = 0x8
 
 
@@ -216,6 +217,82 @@ def check_keyboard_and_shell(tray, args, trace):
     tray.wait_for("popup", False)
 
 
+# The shell's documented version-4 sequences, one after the other, and the cards after each.
+SEQUENCES = [("click", True, False), ("click", False, False), ("double", True, False), ("double", False, False),
+             ("enter", True, False), ("enter", False, False), ("space", True, False), ("space", False, False),
+             ("shift-f10", False, True), ("click", True, False), ("right", False, True), ("right", False, True),
+             ("click", True, False), ("double", False, False)]
+
+
+def check_shell_sequences(tray):
+    """Each gesture as the shell sends it: a double-click leaves what its first click did, one Enter
+    toggles once; the state is read again after a pause, so a late second toggle shows."""
+    for name, popup, menu in SEQUENCES:
+        tray.probe("sequence", name, *ICON_ANCHOR)
+        tray.wait_for("popup" if popup or not menu else "menu", True if popup or menu else False)
+        # Within the card's foreground grace time, so only the sequence itself can close it.
+        time.sleep(0.4)
+        state = tray.state()
+        check(state["popup"][0] == popup and state["menu"][0] == menu, "%s: popup %s, menu %s: %s"
+              % (name, popup, menu, (state["popup"][0], state["menu"][0])))
+
+
+def check_session_end(tray, args):
+    """A log-off or shutdown, a cancelled one, a Restart Manager close, and a start on a taken port."""
+    trace = os.path.join(args.artifacts, "tray-trace-session.txt")
+    bridge = start_bridge(args, trace)
+    try:
+        if not check(tray.probe("wait")[0] == 0, "session: the tray host window exists"):
+            return
+        tray.probe("sequence", "click", *ICON_ANCHOR)
+        tray.wait_for("popup", True)
+        answer = tray.probe("endsession", "cancel")[1]
+        time.sleep(1)
+        check(answer == "query 1 1" and bridge.poll() is None and tray.state()["popup"][0],
+              "a cancelled session end is not blocked and changes nothing: %r" % answer)
+        deletes = icon_calls(trace).count(NIM_DELETE)
+        answer = tray.probe("endsession")[1]
+        status = stop(bridge)
+        check(answer == "query 1 1" and status == 0, "WM_QUERYENDSESSION is answered TRUE and WM_ENDSESSION ends "
+              "the program with status 0: %r, status %s" % (answer, status))
+        check(icon_calls(trace).count(NIM_DELETE) > deletes, "the session end removes the icon")
+    finally:
+        if bridge.poll() is None:
+            bridge.kill()
+
+    trace = os.path.join(args.artifacts, "tray-trace-restart-manager.txt")
+    bridge = start_bridge(args, trace)
+    try:
+        if not check(tray.probe("wait")[0] == 0, "restart manager: the tray host window exists"):
+            return
+        tray.probe("wmclose", "popup")
+        status = stop(bridge)
+        check(status == 0 and NIM_DELETE in icon_calls(trace),
+              "WM_CLOSE to a card (Restart Manager) removes the icon and ends with status 0 (status %s)" % status)
+    finally:
+        if bridge.poll() is None:
+            bridge.kill()
+
+    # Another program holds the port and no copy of ours answers: the line goes to standard error
+    # and, where a windowed program's user sees it, into a message box.
+    with socket.socket() as taken:
+        # The earlier copies' closed connections may still sit in TIME_WAIT on the port.
+        taken.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        taken.bind(("127.0.0.1", 17668))
+        taken.listen()
+        failed = subprocess.Popen([WINE, args.bridge], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            shown = tray.probe("dialog")
+            status = failed.wait(timeout=60)
+            line = failed.stderr.read().decode("utf-8", "replace").strip()
+        finally:
+            if failed.poll() is None:
+                failed.kill()
+    check(shown[0] == 0 and line.startswith("[NerovaBridge] 监听 127.0.0.1:17668 失败") and shown[1].startswith(line),
+          "a start on a taken port shows its line in a message box: %r" % (shown[1],))
+    check(status == 1, "and ends with status 1 once it is dismissed (status %s)" % status)
+
+
 def check_scaling(tray, args, dpi):
     """The real program at another DPI: both cards sized and placed by DPI / 96, then a quit from outside."""
     label = "%d %%" % (dpi * 100 // 96)
@@ -307,16 +384,16 @@ def main():
         save(card, "tray-popup-hover.png", args.artifacts)
         check(near(card.pixel(28, 131), 0xE4E6EB), "quit button hover fill")
 
-        # A second left click closes the popup; a WM_CLOSE (Alt+F4) only hides it, and it opens again.
+        # A second left click closes the popup; Alt+F4 only hides it, and it opens again.
         tray.probe("click", "left")
         check(not tray.wait_for("popup", False)["popup"][0], "a second left click hides the popup")
         tray.probe("click", "left")
         tray.wait_for("popup", True)
         tray.probe("close", "popup")
-        check(not tray.wait_for("popup", False)["popup"][0], "WM_CLOSE hides the popup")
+        check(not tray.wait_for("popup", False)["popup"][0], "Alt+F4 (SC_CLOSE) hides the popup")
         tray.probe("cursor", *CURSOR)
         tray.probe("click", "left")
-        check(tray.wait_for("popup", True)["popup"][0], "the popup opens again after WM_CLOSE")
+        check(tray.wait_for("popup", True)["popup"][0], "the popup opens again after Alt+F4")
 
         # Menu card: the right click replaces the popup with it.
         tray.probe("cursor", *CURSOR)
@@ -359,6 +436,7 @@ def main():
         check(tray.probe("run-value")[1] != "absent", "Esc runs no action")
 
         check_keyboard_and_shell(tray, args, trace)
+        check_shell_sequences(tray)
 
         # The quit button ends the process with status 0.
         tray.probe("cursor", *CURSOR)
@@ -382,6 +460,8 @@ def main():
             bridge.kill()
     for dpi in (120, 144, 192):
         check_scaling(tray, args, dpi)
+    # Last: Wine's shell may take a strip of the work area once a message box has been shown.
+    check_session_end(tray, args)
     print("tray end-to-end: %d passed, %d failed" % (len(passes), len(failures)), flush=True)
     return 1 if failures else 0
 

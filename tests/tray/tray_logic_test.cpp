@@ -237,3 +237,142 @@ TEST(AutostartValue, ChecksOnlyWhatWillReallyStartThisExecutable) {
     EXPECT_FALSE(run_command_starts(u"C:\\Program", exe));
     EXPECT_FALSE(run_command_starts(u"\"" + exe, u"C:\\Program"));
 }
+
+// The shell's documented version-4 callback sequences replayed against the icon rules, with the
+// cards as the tray keeps them: one card at a time, a toggle for the popup, the menu on a context
+// menu. Times are milliseconds; the double-click time is the Windows default.
+namespace {
+
+constexpr std::uint64_t DOUBLE_CLICK_MS = 500;
+constexpr unsigned LEFT_UP = 0x0202;
+constexpr unsigned RIGHT_DOWN = 0x0204;
+constexpr unsigned RIGHT_UP = 0x0205;
+
+struct ShellStep {
+    unsigned event;
+    std::uint64_t after_ms;  // since the step before
+};
+
+const std::vector<ShellStep> CLICK = {{ICON_LEFT_DOWN, 0}, {LEFT_UP, 90}, {ICON_SELECT, 0}};
+const std::vector<ShellStep> DOUBLE_CLICK = {{ICON_LEFT_DOWN, 0}, {LEFT_UP, 90},  {ICON_SELECT, 0},
+                                             {ICON_LEFT_DOUBLE, 120}, {LEFT_UP, 90}, {ICON_SELECT, 0}};
+const std::vector<ShellStep> ENTER = {{ICON_KEY_SELECT, 0}, {ICON_KEY_SELECT, 5}};
+const std::vector<ShellStep> SPACE = {{ICON_KEY_SELECT, 0}};
+const std::vector<ShellStep> SHIFT_F10 = {{ICON_CONTEXT_MENU, 0}};
+const std::vector<ShellStep> RIGHT_CLICK = {{RIGHT_DOWN, 0}, {RIGHT_UP, 90}, {ICON_CONTEXT_MENU, 0}};
+
+struct TrayModel {
+    IconClicks clicks;
+    std::uint64_t now = 100000;
+    bool popup = false;
+    bool menu = false;
+
+    void replay(const std::vector<ShellStep>& steps) {
+        for (const ShellStep& step : steps) {
+            now += step.after_ms;
+            switch (icon_action(clicks, step.event, popup, now, DOUBLE_CLICK_MS)) {
+                case IconAction::open_popup:
+                    popup = true;
+                    menu = false;
+                    break;
+                case IconAction::close_popup:
+                    popup = false;
+                    break;
+                case IconAction::open_menu:
+                    menu = true;
+                    popup = false;
+                    break;
+                case IconAction::none:
+                    break;
+            }
+        }
+        now += 2000;  // the user's next gesture comes later
+    }
+};
+
+}  // namespace
+
+TEST(IconSequences, AClickTogglesAndADoubleClickLeavesWhatItsFirstClickDid) {
+    TrayModel tray;
+    tray.replay(CLICK);
+    EXPECT_TRUE(tray.popup);
+    tray.replay(CLICK);
+    EXPECT_FALSE(tray.popup);
+    tray.replay(DOUBLE_CLICK);
+    EXPECT_TRUE(tray.popup);
+    tray.replay(DOUBLE_CLICK);
+    EXPECT_FALSE(tray.popup);
+    // Two separate clicks, slower than a double-click, toggle twice.
+    tray.replay(CLICK);
+    tray.replay(CLICK);
+    EXPECT_FALSE(tray.popup);
+}
+
+TEST(IconSequences, OneEnterOpensOnceAndSpaceAndTheNextEnterToggleAgain) {
+    TrayModel tray;
+    tray.replay(ENTER);
+    EXPECT_TRUE(tray.popup);
+    tray.replay(ENTER);
+    EXPECT_FALSE(tray.popup);
+    tray.replay(SPACE);
+    EXPECT_TRUE(tray.popup);
+    tray.replay(SPACE);
+    EXPECT_FALSE(tray.popup);
+    // Enter's repeat is dropped once: the next NIN_KEYSELECT after it acts, however soon.
+    tray.replay({{ICON_KEY_SELECT, 0}, {ICON_KEY_SELECT, 5}, {ICON_KEY_SELECT, 200}});
+    EXPECT_FALSE(tray.popup);
+    // A repeat later than the double-click time is a press of its own.
+    tray.replay({{ICON_KEY_SELECT, 0}, {ICON_KEY_SELECT, DOUBLE_CLICK_MS + 1}});
+    EXPECT_FALSE(tray.popup);
+}
+
+TEST(IconSequences, ContextMenuFromMouseOrKeysReplacesThePopup) {
+    TrayModel tray;
+    tray.replay(CLICK);
+    tray.replay(RIGHT_CLICK);
+    EXPECT_TRUE(tray.menu);
+    EXPECT_FALSE(tray.popup);
+    tray.replay(CLICK);
+    EXPECT_TRUE(tray.popup);
+    EXPECT_FALSE(tray.menu);
+    tray.replay(SHIFT_F10);
+    EXPECT_TRUE(tray.menu);
+    EXPECT_FALSE(tray.popup);
+}
+
+TEST(IconSequences, KeysAndMenusBetweenClicksLeaveNoStaleRepeat) {
+    TrayModel tray;
+    // A double-click's second press with no select of ours before it (the first went to a menu).
+    tray.replay({{RIGHT_DOWN, 0}, {RIGHT_UP, 90}, {ICON_CONTEXT_MENU, 0}, {ICON_LEFT_DOUBLE, 100}, {LEFT_UP, 90},
+                 {ICON_SELECT, 0}});
+    EXPECT_TRUE(tray.popup);
+    // Space then a click at once: the click is no key repeat.
+    tray.replay(SPACE);
+    EXPECT_FALSE(tray.popup);
+    tray.now -= 1990;
+    tray.replay(CLICK);
+    EXPECT_TRUE(tray.popup);
+    // A second press after a key select came between is no double-click of that select.
+    tray.replay({{ICON_LEFT_DOWN, 0}, {LEFT_UP, 90}, {ICON_SELECT, 0}, {ICON_KEY_SELECT, 50}, {ICON_LEFT_DOUBLE, 60},
+                 {LEFT_UP, 90}, {ICON_SELECT, 0}});
+    EXPECT_FALSE(tray.popup);
+    // A second press long after our select is no double-click: its select acts.
+    tray.replay({{ICON_LEFT_DOUBLE, 0}, {LEFT_UP, 50}, {ICON_SELECT, 0}});
+    EXPECT_TRUE(tray.popup);
+    // A double-click's second press whose select never came is forgotten at the next press.
+    tray.replay({{ICON_LEFT_DOWN, 0}, {LEFT_UP, 90}, {ICON_SELECT, 0}, {ICON_LEFT_DOUBLE, 120}, {ICON_LEFT_DOWN, 300},
+                 {LEFT_UP, 90}, {ICON_SELECT, 0}});
+    EXPECT_TRUE(tray.popup);
+}
+
+TEST(IconSequences, TheClosingClickRaceStaysMendedInsideADoubleClick) {
+    TrayModel tray;
+    tray.replay(CLICK);
+    ASSERT_TRUE(tray.popup);
+    // The press of a closing double-click; a tick closes the card before the first select.
+    tray.replay({{ICON_LEFT_DOWN, 0}});
+    tray.now -= 2000;
+    tray.popup = false;
+    tray.replay({{LEFT_UP, 90}, {ICON_SELECT, 0}, {ICON_LEFT_DOUBLE, 120}, {LEFT_UP, 90}, {ICON_SELECT, 0}});
+    EXPECT_FALSE(tray.popup);
+}

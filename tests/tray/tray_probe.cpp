@@ -11,7 +11,15 @@
 //   tray_probe cursor X Y           put the mouse pointer at X, Y
 //   tray_probe press X Y            move there and click the left button (real input)
 //   tray_probe key escape|up|down|enter  press and release a key
-//   tray_probe close popup|menu     send WM_CLOSE to a card, as Alt+F4 does
+//   tray_probe close popup|menu     Alt+F4 on a card: WM_SYSCOMMAND SC_CLOSE
+//   tray_probe wmclose popup|menu   WM_CLOSE to a card, as Restart Manager sends
+//   tray_probe sequence NAME X Y    the shell's documented version-4 callbacks for click, double,
+//                                   enter, space, shift-f10 or right, anchored at X, Y
+//   tray_probe endsession [cancel]  WM_QUERYENDSESSION then WM_ENDSESSION (TRUE, or FALSE with
+//                                   cancel) to both cards, as Windows sends them to top-level
+//                                   windows; prints "query <answer popup> <answer menu>"
+//   tray_probe dialog               wait (up to 30 s) for the program's message box, print its
+//                                   text in UTF-8 and press OK
 //   tray_probe state                print "popup <visible> <left> <top> <width> <height> menu <visible>
 //                                   <left> <top> <width> <height> foreground <class of the foreground window>"
 //   tray_probe run-value            print the Run value's type, size and data, or "absent"
@@ -46,6 +54,39 @@ POINT cursor() {
     POINT at{};
     ::GetCursorPos(&at);
     return at;
+}
+
+struct ShellStep {
+    UINT event;
+    DWORD after_ms;
+};
+
+// The callbacks the shell sends for each gesture, with the pauses of a person's hand.
+std::vector<ShellStep> shell_sequence(const std::string& name) {
+    if (name == "click") return {{WM_LBUTTONDOWN, 0}, {WM_LBUTTONUP, 90}, {NIN_SELECT, 0}};
+    if (name == "double") {
+        return {{WM_LBUTTONDOWN, 0}, {WM_LBUTTONUP, 90}, {NIN_SELECT, 0},
+                {WM_LBUTTONDBLCLK, 120}, {WM_LBUTTONUP, 90}, {NIN_SELECT, 0}};
+    }
+    if (name == "enter") return {{NIN_KEYSELECT, 0}, {NIN_KEYSELECT, 5}};
+    if (name == "space") return {{NIN_KEYSELECT, 0}};
+    if (name == "shift-f10") return {{WM_CONTEXTMENU, 0}};
+    if (name == "right") return {{WM_RBUTTONDOWN, 0}, {WM_RBUTTONUP, 90}, {WM_CONTEXTMENU, 0}};
+    return {};
+}
+
+LRESULT send_to(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR answer = 0;
+    if (!::SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 10000, &answer)) return -1;
+    return static_cast<LRESULT>(answer);
+}
+
+void print_utf8(const wchar_t* text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    std::fwrite(bytes.data(), 1, std::strlen(bytes.c_str()), stdout);
+    std::fputc('\n', stdout);
 }
 
 void send_mouse(DWORD flags) {
@@ -154,7 +195,41 @@ int main(int argc, char** argv) {
         inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
         return ::SendInput(2, inputs, sizeof(INPUT)) == 2 ? 0 : 1;
     }
-    if (command == "close" && argc == 3) return ::PostMessageW(card(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "close" && argc == 3) return ::PostMessageW(card(argv[2]), WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+    if (command == "wmclose" && argc == 3) return ::PostMessageW(card(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "sequence" && argc == 5) {
+        const std::vector<ShellStep> steps = shell_sequence(argv[2]);
+        const POINT anchor{std::atoi(argv[3]), std::atoi(argv[4])};
+        for (const ShellStep& step : steps) {
+            ::Sleep(step.after_ms);
+            if (!post_icon_event(step.event, anchor)) return 1;
+        }
+        return steps.empty() ? 2 : 0;
+    }
+    if (command == "endsession") {
+        const BOOL ending = argc == 3 && std::strcmp(argv[2], "cancel") == 0 ? FALSE : TRUE;
+        const HWND cards[] = {card("popup"), card("menu")};
+        std::printf("query %ld %ld\n", static_cast<long>(send_to(cards[0], WM_QUERYENDSESSION, 0, 0)),
+                    static_cast<long>(send_to(cards[1], WM_QUERYENDSESSION, 0, 0)));
+        std::fflush(stdout);
+        // The second card may belong to a process that has already ended: no answer is fine.
+        for (const HWND window : cards) send_to(window, WM_ENDSESSION, ending, 0);
+        return 0;
+    }
+    if (command == "dialog") {
+        for (int i = 0; i < 300; ++i) {
+            const HWND box = ::FindWindowW(L"#32770", L"Nerova\u6865");
+            if (box != nullptr) {
+                wchar_t text[1024] = L"";
+                ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                print_utf8(text);
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return 0;
+            }
+            ::Sleep(100);
+        }
+        return 1;
+    }
     if (command == "state") {
         print_card("popup");
         print_card("menu");

@@ -520,6 +520,9 @@ TEST(Executable, CarriesItsVersionAndAManifestForPerMonitorDpi) {
     EXPECT_EQ(text(L"FileDescription"), std::wstring(to_wide<wchar_t>("本地网络桥接服务").data()));
     EXPECT_EQ(text(L"ProductVersion"), std::wstring(to_wide<wchar_t>(NEROVA_VERSION).data()));
     EXPECT_EQ(text(L"FileVersion"), std::wstring(to_wide<wchar_t>(NEROVA_VERSION).data()));
+    // Task Manager's Startup tab and Settings show these as the publisher.
+    EXPECT_EQ(text(L"CompanyName"), L"Nerova");
+    EXPECT_EQ(text(L"LegalCopyright"), std::wstring(to_wide<wchar_t>("© Nerova").data()));
     void* fixed = nullptr;
     UINT fixed_size = 0;
     ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", &fixed, &fixed_size));

@@ -1,0 +1,138 @@
+// The notification icon against a double of the shell as strict as the documented one: every
+// Shell_NotifyIconW call is recorded (message, flags, version, tip); an add fails while the icon is
+// there or the notification area is not ready, a modify or version of a missing icon fails, and a
+// version-4 icon shows the standard tooltip only while its tip was last sent with NIF_SHOWTIP.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "tray/notify_icon_win.h"
+
+using namespace nerova::tray;
+
+namespace {
+
+struct ShellCall {
+    DWORD message;
+    UINT flags;
+    UINT version;
+    std::wstring tip;
+};
+
+struct StrictShell {
+    HWND host = nullptr;
+    bool ready = true;
+    bool present = false;
+    UINT version = 0;
+    bool show_tip = false;
+    std::wstring tip;
+    std::vector<ShellCall> calls;
+
+    bool tooltip_shown() const { return present && !tip.empty() && (version < NOTIFYICON_VERSION_4 || show_tip); }
+};
+
+StrictShell shell;
+
+BOOL WINAPI shell_double(DWORD message, PNOTIFYICONDATAW data) {
+    shell.calls.push_back({message, data->uFlags, data->uVersion, (data->uFlags & NIF_TIP) ? data->szTip : L""});
+    if (data->cbSize != sizeof(NOTIFYICONDATAW) || data->hWnd != shell.host || data->uID != TRAY_ICON_ID) return FALSE;
+    switch (message) {
+        case NIM_ADD:
+            if (!shell.ready || shell.present) return FALSE;
+            shell.present = true;
+            shell.version = 0;
+            break;
+        case NIM_MODIFY:
+            if (!shell.present) return FALSE;
+            break;
+        case NIM_SETVERSION:
+            if (!shell.present || data->uVersion != NOTIFYICON_VERSION_4) return FALSE;
+            shell.version = data->uVersion;
+            return TRUE;
+        case NIM_DELETE:
+            if (!shell.present) return FALSE;
+            shell.present = false;
+            return TRUE;
+        default:
+            return shell.present;
+    }
+    if ((data->uFlags & NIF_TIP) != 0) {
+        shell.tip = data->szTip;
+        shell.show_tip = (data->uFlags & NIF_SHOWTIP) != 0;
+    }
+    return TRUE;
+}
+
+const std::wstring TITLE = nerova::text::to_wide<wchar_t>("Nerova桥").data();
+
+class NotifyIconShell : public testing::Test {
+protected:
+    void SetUp() override {
+        host_ = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ASSERT_NE(host_, nullptr);
+        shell = StrictShell();
+        shell.host = host_;
+        set_shell_notify(&shell_double);
+        init_notify_icon(host_, ::GetModuleHandleW(nullptr));
+    }
+    void TearDown() override {
+        delete_notify_icon();
+        set_shell_notify(nullptr);
+        ::DestroyWindow(host_);
+    }
+    HWND host_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(NotifyIconShell, AddsWithItsTipShownThenSetsVersion4) {
+    add_notify_icon();
+    ASSERT_GE(shell.calls.size(), 2u);
+    EXPECT_EQ(shell.calls[0].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(shell.calls[0].flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP));
+    EXPECT_EQ(shell.calls[0].tip, TITLE);
+    EXPECT_EQ(shell.calls[1].message, static_cast<DWORD>(NIM_SETVERSION));
+    EXPECT_EQ(shell.calls[1].version, static_cast<UINT>(NOTIFYICON_VERSION_4));
+    EXPECT_TRUE(notify_icon_present());
+    EXPECT_TRUE(shell.tooltip_shown()) << "hovering the version-4 icon shows its tooltip";
+}
+
+TEST_F(NotifyIconShell, EveryResentTipKeepsTheTooltip) {
+    add_notify_icon();
+    for (int i = 0; i < 3; ++i) resend_notify_tip();
+    const ShellCall& last = shell.calls.back();
+    EXPECT_EQ(last.message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(last.flags, static_cast<UINT>(NIF_TIP | NIF_SHOWTIP));
+    EXPECT_EQ(last.tip, TITLE);
+    EXPECT_TRUE(shell.tooltip_shown());
+}
+
+TEST_F(NotifyIconShell, AnAddTheShellRefusesIsRetriedAndAnIconAlreadyThereCounts) {
+    shell.ready = false;
+    add_notify_icon();
+    EXPECT_FALSE(notify_icon_present()) << "the tick adds it again";
+    shell.ready = true;
+    add_notify_icon();
+    EXPECT_TRUE(notify_icon_present());
+    // Explorer kept the icon through its restart: the add fails, a modify finds it, version 4 again.
+    shell.calls.clear();
+    add_notify_icon();
+    ASSERT_EQ(shell.calls.size(), 3u);
+    EXPECT_EQ(shell.calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(shell.calls[1].flags & NIF_SHOWTIP, static_cast<UINT>(NIF_SHOWTIP));
+    EXPECT_EQ(shell.calls[2].message, static_cast<DWORD>(NIM_SETVERSION));
+    EXPECT_TRUE(notify_icon_present());
+    EXPECT_TRUE(shell.tooltip_shown());
+}
+
+TEST_F(NotifyIconShell, DeleteRemovesTheIcon) {
+    add_notify_icon();
+    delete_notify_icon();
+    EXPECT_FALSE(shell.present);
+    EXPECT_FALSE(notify_icon_present());
+}
