@@ -8,8 +8,8 @@
 #include "netinfo/survey.h"
 #include "platform/net.h"
 #include "upnp/description.h"
+#include "upnp/external_ip.h"
 #include "upnp/http_client.h"
-#include "upnp/soap.h"
 #include "upnp/ssdp.h"
 
 using namespace nerova;
@@ -40,12 +40,14 @@ int main() {
     if (!location) return 0;
     const auto description = timed("description fetch", [&] { return upnp::http_request(*location, "GET", {}, {}); });
     if (!description) return 0;
-    const auto control = upnp::control_url_in_description(*description);
-    const auto endpoint = control ? upnp::absolute_control_url(*location, *control) : std::nullopt;
-    if (!endpoint) return 0;
-    timed("SOAP GetExternalIPAddress", [&] {
-        return upnp::http_request(*endpoint, "POST", upnp::soap_get_external_ip_headers(),
-                                  upnp::SOAP_GET_EXTERNAL_IP_BODY);
-    });
+    // The lookup's own steps, so the split keeps its trust rule and its second service.
+    for (const upnp::WanService& service : upnp::wan_services_in_description(*description)) {
+        const auto endpoint = upnp::service_endpoint(*location, service);
+        if (!endpoint) continue;
+        const auto address = timed("SOAP GetExternalIPAddress", [&] {
+            return upnp::ask_external_ip(*endpoint, service.service_type);
+        });
+        if (address) break;
+    }
     return 0;
 }

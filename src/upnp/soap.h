@@ -10,7 +10,7 @@
 
 namespace nerova::upnp {
 
-// Always names WANIPConnection:1, also for a WANPPPConnection service.
+// The request for a WANIPConnection:1 service, byte for byte.
 inline constexpr std::string_view SOAP_GET_EXTERNAL_IP_BODY =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
     "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -20,8 +20,12 @@ inline constexpr std::string_view SOAP_GET_EXTERNAL_IP_BODY =
     "</s:Body></s:Envelope>";
 static_assert(SOAP_GET_EXTERNAL_IP_BODY.size() == 274);
 
-// Content-Type, then SOAPAction.
-std::vector<HttpHeader> soap_get_external_ip_headers();
+// The same request naming `service_type` (the service's own: router stacks built on libupnp
+// refuse a SOAPAction of another type). For WANIPConnection:1 it is SOAP_GET_EXTERNAL_IP_BODY.
+std::string soap_get_external_ip_body(std::string_view service_type);
+
+// Content-Type, then SOAPAction "<service_type>#GetExternalIPAddress" in double quotes.
+std::vector<HttpHeader> soap_get_external_ip_headers(std::string_view service_type);
 
 // The digits and dots of the text between the ">" after the first "NewExternalIPAddress" and the
 // next "<", when they form a dotted-quad IPv4 address; otherwise nothing. Works on the answer's

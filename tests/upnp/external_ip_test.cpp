@@ -105,18 +105,46 @@ TEST_F(UpnpLookup, TheFirstAnswerThatNamesALocationWins) {
     EXPECT_TRUE(second.requests().empty());
 }
 
-TEST_F(UpnpLookup, APppServiceListedFirstIsCalledAsWanIpConnection) {
-    const std::string description =
-        "<root><serviceList><service><serviceType>urn:schemas-upnp-org:service:WANPPPConnection:1</serviceType>"
-        "<controlURL>/ctl/PPPConn</controlURL></service>"
-        "<service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1</serviceType>"
-        "<controlURL>/ctl/IPConn</controlURL></service></serviceList></root>";
-    TestHttpServer server(router(description, soap_answer("203.0.113.7")), 0, ROUTER_HOST);
-    ASSERT_TRUE(server.listening());
-    EXPECT_EQ(lookup({ssdp_answer(location_of(server, "/rootDesc.xml"))}), "203.0.113.7");
-    ASSERT_EQ(server.requests().size(), 2u);
-    EXPECT_PRED2(text::starts_with, server.requests()[1], "POST /ctl/PPPConn HTTP/1.1");
-    EXPECT_NE(server.requests()[1].find("WANIPConnection:1#GetExternalIPAddress"), std::string::npos);
+TEST_F(UpnpLookup, EachServiceIsAskedInItsOwnTypeAsAStrictRouterRequires) {
+    for (const std::string type : {"urn:schemas-upnp-org:service:WANPPPConnection:1",
+                                   "urn:schemas-upnp-org:service:WANPPPConnection:2",
+                                   "urn:schemas-upnp-org:service:WANIPConnection:2",
+                                   "urn:dslforum-org:service:WANPPPConnection:1"}) {
+        TestHttpServer server(strict_router({{type, "/ctl/Conn", "203.0.113.7"}}), 0, ROUTER_HOST);
+        ASSERT_TRUE(server.listening());
+        EXPECT_EQ(lookup({ssdp_answer(location_of(server, "/rootDesc.xml"))}), "203.0.113.7") << type;
+        ASSERT_EQ(server.requests().size(), 2u);
+        EXPECT_NE(server.requests()[1].find("SOAPAction: \"" + type + "#GetExternalIPAddress\"\r\n"), std::string::npos);
+    }
+}
+
+TEST_F(UpnpLookup, TheNextWanServiceIsAskedOnceWhenTheFirstGivesNoAddress) {
+    const std::string ip = "urn:schemas-upnp-org:service:WANIPConnection:1";
+    const std::string ppp = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+    const std::optional<std::string> none;
+    struct Case {
+        std::vector<StandInService> services;
+        std::optional<std::string> expected;
+        std::size_t posts;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{{ip, "/ip", none}, {ppp, "/ppp", "198.51.100.9"}}, "198.51.100.9", 2},       // an error first
+             {{{ppp, "/ppp", ""}, {ip, "/ip", "198.51.100.9"}}, "198.51.100.9", 2},         // no address first
+             {{{ip, "/ip", "203.0.113.7"}, {ppp, "/ppp", "198.51.100.9"}}, "203.0.113.7", 1},
+             {{{ip, "/a", none}, {ip, "/b", none}, {ip, "/c", "198.51.100.9"}}, none, 2},  // two calls at most
+         }) {
+        TestHttpServer server(strict_router(c.services), 0, ROUTER_HOST);
+        ASSERT_TRUE(server.listening());
+        EXPECT_EQ(lookup({ssdp_answer(location_of(server, "/rootDesc.xml"))}), c.expected);
+        EXPECT_EQ(server.requests().size(), 1 + c.posts) << c.services[0].control_path;
+    }
+
+    // The second service is held to the same host as the first.
+    TestHttpServer elsewhere(strict_router({{ppp, "/ppp", "198.51.100.1"}}), 0, HOSTILE_HOST);
+    ASSERT_TRUE(elsewhere.listening());
+    TestHttpServer server(strict_router({{ip, "/ip", none}, {ppp, elsewhere.url("/ppp"), "198.51.100.1"}}), 0, ROUTER_HOST);
+    EXPECT_EQ(lookup({ssdp_answer(location_of(server, "/rootDesc.xml"))}), none);
+    EXPECT_TRUE(elsewhere.requests().empty());
 }
 
 TEST_F(UpnpLookup, ARelativeControlUrlIsTakenFromTheRoot) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "loopback.h"
+#include "upnp/external_ip.h"
 #include "upnp/http_client.h"
 #include "upnp/soap.h"
 
@@ -29,18 +30,26 @@ TEST(HttpClient, SendsTheExactGetAndReturnsTheBody) {
     EXPECT_EQ(server.requests()[0], "GET /rootDesc.xml?x=1 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
-TEST(HttpClient, SendsTheExactSoapPost) {
+TEST(HttpClient, SendsTheExactSoapPostNamingTheServicesOwnType) {
     TestHttpServer server(answer_with(http_response("200 OK", "ok")));
     ASSERT_TRUE(server.listening());
-    EXPECT_EQ(http_request(server.url("/ctl/IPConn"), "POST", soap_get_external_ip_headers(), SOAP_GET_EXTERNAL_IP_BODY),
-              "ok");
-    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(ask_external_ip(server.url("/ctl/IPConn"), std::string(DEFAULT_SERVICE_TYPE)), std::nullopt);
+    const std::string ppp = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+    EXPECT_EQ(ask_external_ip(server.url("/ctl/PPP"), ppp), std::nullopt);
+    ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0],
               "POST /ctl/IPConn HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
               "Content-Type: text/xml; charset=\"utf-8\"\r\n"
               "SOAPAction: \"urn:schemas-upnp-org:service:WANIPConnection:1#GetExternalIPAddress\"\r\n"
               "Content-Length: 274\r\n\r\n" +
                   std::string(SOAP_GET_EXTERNAL_IP_BODY));
+    std::string body(SOAP_GET_EXTERNAL_IP_BODY);
+    body.replace(body.find("WANIPConnection"), 15, "WANPPPConnection");
+    EXPECT_EQ(server.requests()[1],
+              "POST /ctl/PPP HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+              "Content-Type: text/xml; charset=\"utf-8\"\r\n"
+              "SOAPAction: \"" + ppp + "#GetExternalIPAddress\"\r\n"
+              "Content-Length: 275\r\n\r\n" + body);
 }
 
 TEST(HttpClient, AnErrorStatusStillGivesItsBody) {

@@ -17,7 +17,10 @@ using namespace nerova::upnp::testing;
 int main(int argc, char** argv) {
     std::string wan_ip = "203.0.113.7";
     int seconds = 10;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool ppp = false;  // a DSL router: a strict stack whose only WAN service is WANPPPConnection:1
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--ppp") == 0) ppp = true;
+        if (i + 1 == argc) break;
         if (std::strcmp(argv[i], "--wan") == 0) wan_ip = argv[i + 1];
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atoi(argv[i + 1]);
     }
@@ -30,7 +33,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "upnp_test_responder: cannot build the test LAN\n");
         return 1;
     }
-    TestHttpServer server(router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)), 0, ROUTER_HOST);
+    TestHttpServer server(ppp ? strict_router({{"urn:schemas-upnp-org:service:WANPPPConnection:1", "/ctl/PPPConn", wan_ip}})
+                              : router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)),
+                          0, ROUTER_HOST);
     SsdpResponder responder({ssdp_answer("LOCATION: " + server.url("/rootDesc.xml"))});
     if (!server.listening() || !responder.listening()) {
         std::fprintf(stderr, "upnp_test_responder: cannot listen\n");

@@ -86,6 +86,52 @@ TEST(Description, OnlyTheControlUrlIsDecodedAndItsSizeIsBounded) {
     EXPECT_FALSE(control_url_in_description("WANIPConnection<controlURL>" + url + " </controlURL>"));
 }
 
+TEST(Description, NamesEachWanServicesOwnTypeAndTheNextServiceAfterTheFirst) {
+    const std::string description =
+        "<service><serviceType>urn:schemas-upnp-org:service:Layer3Forwarding:1</serviceType>"
+        "<controlURL>/l3f</controlURL></service>"
+        "<service><serviceType> urn:dslforum-org:service:WANPPPConnection:1\r\n</serviceType>"
+        "<controlURL>/ppp</controlURL><SCPDURL>/WANIPConnection.xml</SCPDURL></service>"
+        "<service><serviceType>urn:schemas-upnp-org:service:WANEthernetLinkConfig:1</serviceType>"
+        "<controlURL>/link</controlURL></service>"
+        "<service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:2</serviceType>"
+        "<controlURL>/ip</controlURL></service>"
+        "<service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1</serviceType>"
+        "<controlURL>/third</controlURL></service>";
+    const std::vector<WanService> services = wan_services_in_description(description);
+    ASSERT_EQ(services.size(), 2u);
+    EXPECT_EQ(services[0].service_type, "urn:dslforum-org:service:WANPPPConnection:1");
+    EXPECT_EQ(services[0].control_url, "/ppp");
+    EXPECT_EQ(services[1].service_type, "urn:schemas-upnp-org:service:WANIPConnection:2");
+    EXPECT_EQ(services[1].control_url, "/ip");
+
+    // A type that could not stand in a quoted header or attribute, or none, is the default one.
+    for (const std::string& type : {std::string("urn:x:WANPPPConnection:1\""), std::string("urn:a b"), std::string(),
+                                   std::string(SERVICE_TYPE_LIMIT + 1, 'x'), std::string("urn:\xC3\xA9")}) {
+        const auto found = wan_services_in_description("<service><serviceType>" + type +
+                                                       "</serviceType><SCPDURL>/WANIPConnection.xml</SCPDURL><controlURL>/c</controlURL></service>");
+        ASSERT_EQ(found.size(), 1u) << type;
+        EXPECT_EQ(found[0].service_type, DEFAULT_SERVICE_TYPE) << type;
+    }
+    const std::string longest = "urn:WANIPConnection:" + std::string(SERVICE_TYPE_LIMIT - 20, '1');
+    EXPECT_EQ(wan_services_in_description("<service><serviceType>" + longest + "</serviceType>"
+                                          "<controlURL>/c</controlURL>")[0].service_type, longest);
+    // The type belongs to the control URL's own element, not to one before it.
+    EXPECT_EQ(wan_services_in_description("<service><serviceType>urn:a:WANPPPConnection:1</serviceType></service>"
+                                          "<controlURL>/c</controlURL>")[0].service_type, DEFAULT_SERVICE_TYPE);
+    EXPECT_TRUE(wan_services_in_description("WANIPConnection<controlURL></controlURL>"
+                                            "<service>WANPPPConnection<controlURL>/p</controlURL></service>").empty());
+}
+
+TEST(SoapRequest, NamesTheGivenTypeAndIsTheFixedBodyForWanIpConnection1) {
+    EXPECT_EQ(soap_get_external_ip_body(DEFAULT_SERVICE_TYPE), SOAP_GET_EXTERNAL_IP_BODY);
+    const std::string body = soap_get_external_ip_body("urn:x:WANPPPConnection:2");
+    EXPECT_EQ(body.size(), 274u - DEFAULT_SERVICE_TYPE.size() + 24);
+    EXPECT_NE(body.find("<u:GetExternalIPAddress xmlns:u=\"urn:x:WANPPPConnection:2\"/></s:Body>"), std::string::npos);
+    EXPECT_EQ(soap_get_external_ip_headers("urn:x:WANPPPConnection:2")[1].value,
+              "\"urn:x:WANPPPConnection:2#GetExternalIPAddress\"");
+}
+
 TEST(Description, ControlUrlsStayOnTheLocationsHost) {
     EXPECT_TRUE(same_ipv4_host("http://192.168.1.1:5000/rootDesc.xml", "http://192.168.1.1:80/ctl"));
     EXPECT_FALSE(same_ipv4_host("http://192.168.1.1:5000/rootDesc.xml", "http://192.168.1.10:5000/ctl"));
