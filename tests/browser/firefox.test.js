@@ -156,6 +156,7 @@ describe('the product\'s page in Firefox on a public HTTPS address', () => {
     const again = await fetchResult(firefox, 'again');
     assert.equal(again.error, 'TypeError');
     assert.ok(again.ms < 1000, `failed after ${Math.round(again.ms)} ms`);
+    t.diagnostic(`blocked fetch failed after ${Math.round(again.ms)} ms`);
     assert.equal(await question(firefox), null);
     await sleep(300);
     assert.equal(listener.bytes, 0, `${listener.bytes} bytes over ${listener.connections} connections`);
