@@ -76,6 +76,16 @@ class Marionette {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// A Firefox still running when this test process exits (a test that timed out, say) goes with it,
+// profile and all.
+const running = new Set();
+process.on('exit', () => {
+  for (const firefox of running) {
+    firefox.process.kill('SIGKILL');
+    fs.rmSync(firefox.profile, { recursive: true, force: true });
+  }
+});
+
 class Firefox {
   // prefs: added to the profile's user.js; setup(profileFolder): runs before Firefox starts.
   static async launch({ prefs = {}, setup } = {}) {
@@ -91,6 +101,7 @@ class Firefox {
     firefox.stderr = '';
     firefox.process.stderr.on('data', (chunk) => { firefox.stderr += chunk; });
     firefox.exited = new Promise((resolve) => firefox.process.once('exit', resolve));
+    running.add(firefox);
     try {
       await firefox.connect();
     } catch (error) {
@@ -150,6 +161,7 @@ class Firefox {
       await this.exited;
       clearTimeout(timer);
     }
+    running.delete(this);
     fs.rmSync(this.profile, { recursive: true, force: true });
   }
 }
