@@ -107,7 +107,26 @@ async function launchBrowser(extraArgs = []) {
   });
 }
 
-// Opens a WebSocket in the page and records what happens to it under window.__channels[name].
+// Stands on the program's port in its place and counts what arrives there.
+async function countingListener() {
+  const seen = { connections: 0, bytes: 0 };
+  const sockets = new Set();
+  const server = net.createServer((socket) => {
+    seen.connections += 1;
+    sockets.add(socket);
+    socket.on('data', (chunk) => { seen.bytes += chunk.length; });
+    socket.on('error', () => {});
+    socket.on('close', () => sockets.delete(socket));
+  });
+  await new Promise((resolve, reject) => server.once('error', reject).listen(PORT, '127.0.0.1', resolve));
+  seen.close = () => {
+    for (const socket of sockets) socket.destroy();
+    return new Promise((resolve) => server.close(resolve));
+  };
+  return seen;
+}
+
+// Opens a WebSocket in the page (a playwright page, or anything with the same evaluate(fn, arg)) and records what happens to it under window.__channels[name].
 function openChannel(page, name, url, protocols) {
   return page.evaluate(({ name, url, protocols }) => {
     window.__channels = window.__channels || {};
@@ -151,6 +170,6 @@ function pageState(page) {
 }
 
 module.exports = {
-  ARTIFACTS, Bridge, ORIGIN, PORT, PROGRAM, REPO, channelClose, channelRecord, channelSend, httpGet, launchBrowser,
+  ARTIFACTS, Bridge, ORIGIN, PORT, PROGRAM, REPO, channelClose, channelRecord, channelSend, countingListener, httpGet, launchBrowser,
   openChannel, pageState, sleep, until,
 };

@@ -8,12 +8,11 @@ const { execFileSync } = require('node:child_process');
 const crypto = require('node:crypto');
 const fs = require('node:fs');
 const https = require('node:https');
-const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
 const { after, before, describe, test } = require('node:test');
 const {
-  Bridge, PORT, channelClose, channelRecord, channelSend, launchBrowser, openChannel, sleep, until,
+  Bridge, PORT, channelClose, channelRecord, channelSend, countingListener, launchBrowser, openChannel, sleep, until,
 } = require('./lib');
 
 // Public to the browser (TEST-NET-3), and only ever on this namespace's loopback interface, where it
@@ -41,25 +40,6 @@ async function answerPrompt(session, page, setting) {
   await session.send('Browser.setPermission', {
     permission: { name: 'loopback-network' }, setting, origin: PAGE, browserContextId: targetInfo.browserContextId,
   });
-}
-
-// Stands on the program's port in its place and counts what arrives there.
-async function countingListener() {
-  const seen = { connections: 0, bytes: 0 };
-  const sockets = new Set();
-  const server = net.createServer((socket) => {
-    seen.connections += 1;
-    sockets.add(socket);
-    socket.on('data', (chunk) => { seen.bytes += chunk.length; });
-    socket.on('error', () => {});
-    socket.on('close', () => sockets.delete(socket));
-  });
-  await new Promise((resolve, reject) => server.once('error', reject).listen(PORT, '127.0.0.1', resolve));
-  seen.close = () => {
-    for (const socket of sockets) socket.destroy();
-    return new Promise((resolve) => server.close(resolve));
-  };
-  return seen;
 }
 
 // Fetches from the page with a time-out, as a page must while a prompt may be open.
