@@ -1,0 +1,83 @@
+#include "netinfo/network_changes.h"
+
+#include "netinfo/survey.h"
+#include "upnp/external_ip.h"
+
+namespace nerova::netinfo {
+
+NetworkSnapshot fresh_network_snapshot() { return {survey_adapters(), upnp::upnp_external_ip()}; }
+
+void pacer_notice(RefreshPacer& pacer) { pacer.pending = true; }
+
+std::optional<RefreshPacer::Clock::time_point> pacer_due(const RefreshPacer& pacer) {
+    if (!pacer.pending) return std::nullopt;
+    if (!pacer.last_started) return RefreshPacer::Clock::time_point::min();
+    return *pacer.last_started + CHANGE_REFRESH_SPACING;
+}
+
+bool pacer_start(RefreshPacer& pacer, RefreshPacer::Clock::time_point now) {
+    const auto due = pacer_due(pacer);
+    if (!due || now < *due) return false;
+    pacer.pending = false;
+    pacer.last_started = now;
+    return true;
+}
+
+NetworkChanges::NetworkChanges(Refresh refresh, Wanted wanted)
+    : refresh_(std::move(refresh)), wanted_(std::move(wanted)), thread_([this] { run(); }) {}
+
+NetworkChanges::~NetworkChanges() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    noticed_.notify_one();
+    thread_.join();
+}
+
+void NetworkChanges::notice() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        pacer_notice(pacer_);
+    }
+    noticed_.notify_one();
+}
+
+NetworkSnapshot NetworkChanges::latest() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return latest_;
+}
+
+void NetworkChanges::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (stopping_) return;
+        const auto due = pacer_due(pacer_);
+        if (!due) {
+            noticed_.wait(lock);
+            continue;
+        }
+        if (!pacer_start(pacer_, RefreshPacer::Clock::now())) {
+            noticed_.wait_until(lock, *due);
+            continue;
+        }
+        lock.unlock();
+        // Nobody to tell: the next channel starts with a refresh of its own anyway.
+        if (wanted_()) {
+            std::optional<NetworkSnapshot> snapshot;
+            try {
+                snapshot = refresh_();
+            } catch (...) {
+            }
+            lock.lock();
+            if (snapshot) {  // a failed refresh tells the channels nothing
+                latest_ = std::move(*snapshot);
+                generation_.fetch_add(1);
+            }
+        } else {
+            lock.lock();
+        }
+    }
+}
+
+}  // namespace nerova::netinfo
