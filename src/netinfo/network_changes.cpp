@@ -1,6 +1,7 @@
 #include "netinfo/network_changes.h"
 
 #include "netinfo/survey.h"
+#include "platform/system.h"
 #include "upnp/external_ip.h"
 
 namespace nerova::netinfo {
@@ -31,8 +32,10 @@ NetworkChanges::~NetworkChanges() {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    noticed_.notify_one();
+    noticed_.notify_all();
     thread_.join();
+    std::unique_lock<std::mutex> lock(mutex_);
+    noticed_.wait(lock, [this] { return running_ == 0; });
 }
 
 void NetworkChanges::notice() {
@@ -40,12 +43,32 @@ void NetworkChanges::notice() {
         const std::lock_guard<std::mutex> lock(mutex_);
         pacer_notice(pacer_);
     }
-    noticed_.notify_one();
+    noticed_.notify_all();
 }
 
 NetworkSnapshot NetworkChanges::latest() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return latest_;
+}
+
+void NetworkChanges::run_refresh(std::uint64_t number) {
+    std::optional<NetworkSnapshot> snapshot;
+    try {
+        snapshot = refresh_();
+    } catch (...) {
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        // A failed refresh tells the channels nothing, and one that ends after a later one (its
+        // survey older) is not news.
+        if (snapshot && number > published_) {
+            published_ = number;
+            latest_ = std::move(*snapshot);
+            generation_.fetch_add(1);
+        }
+        --running_;
+    }
+    noticed_.notify_all();
 }
 
 void NetworkChanges::run() {
@@ -61,22 +84,15 @@ void NetworkChanges::run() {
             noticed_.wait_until(lock, *due);
             continue;
         }
-        lock.unlock();
         // Nobody to tell: the next channel starts with a refresh of its own anyway.
-        if (wanted_()) {
-            std::optional<NetworkSnapshot> snapshot;
-            try {
-                snapshot = refresh_();
-            } catch (...) {
-            }
-            lock.lock();
-            if (snapshot) {  // a failed refresh tells the channels nothing
-                latest_ = std::move(*snapshot);
-                generation_.fetch_add(1);
-            }
-        } else {
-            lock.lock();
-        }
+        if (!wanted_()) continue;
+        // Each refresh on a thread of its own, so a change during a slow one (the router takes
+        // its time) gets a fresh survey at once; they share the router lookup in flight.
+        const std::uint64_t number = ++started_;
+        ++running_;
+        lock.unlock();
+        if (!platform::spawn_detached([this, number] { run_refresh(number); })) run_refresh(number);
+        lock.lock();
     }
 }
 

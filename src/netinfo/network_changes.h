@@ -40,8 +40,9 @@ public:
     using Refresh = std::function<NetworkSnapshot()>;
     using Wanted = std::function<bool()>;
 
-    // `refresh` runs on the refresher's own thread, one at a time, only while `wanted` says
-    // someone will read the result (a live channel is open); notices meanwhile are dropped.
+    // `refresh` runs on a thread of its own, only while `wanted` says someone will read the
+    // result (a live channel is open); notices meanwhile are dropped. Destroying waits for the
+    // refreshes under way.
     NetworkChanges(Refresh refresh, Wanted wanted);
     ~NetworkChanges();
     NetworkChanges(const NetworkChanges&) = delete;
@@ -56,11 +57,15 @@ public:
 
 private:
     void run();
+    void run_refresh(std::uint64_t number);
 
     Refresh refresh_;
     Wanted wanted_;
     mutable std::mutex mutex_;  // never held while a refresh runs
-    std::condition_variable noticed_;
+    std::condition_variable noticed_;  // a notice, the end, or a refresh that ended
+    std::uint64_t started_ = 0;
+    std::uint64_t published_ = 0;
+    int running_ = 0;
     RefreshPacer pacer_;
     bool stopping_ = false;
     NetworkSnapshot latest_;

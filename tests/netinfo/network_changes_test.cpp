@@ -129,6 +129,32 @@ TEST(NetworkChanges, NoRefreshWhileNobodyListens) {
     EXPECT_TRUE(wait_until([&] { return changes.generation() == 1; }));
 }
 
+TEST(NetworkChanges, AnOlderRefreshEndingLastDoesNotUndoANewerOne) {
+    std::atomic<int> calls{0};
+    NetworkChanges changes(
+        [&] {
+            NetworkSnapshot snapshot;
+            if (++calls == 1) {
+                std::this_thread::sleep_for(std::chrono::seconds(3));  // its router is slow
+                snapshot.wan_ip = "before the change";
+            } else {
+                snapshot.wan_ip = "after the change";
+            }
+            return snapshot;
+        },
+        [] { return true; });
+    changes.notice();
+    ASSERT_TRUE(wait_until([&] { return calls.load() == 1; }));
+    std::this_thread::sleep_for(CHANGE_REFRESH_SPACING);
+    changes.notice();  // does not wait for the slow one
+    ASSERT_TRUE(wait_until([&] { return changes.generation() == 1; }, std::chrono::seconds(2)));
+    EXPECT_EQ(changes.latest().wan_ip, "after the change");
+    ASSERT_TRUE(wait_until([&] { return calls.load() == 2; }));
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // the slow one has ended
+    EXPECT_EQ(changes.latest().wan_ip, "after the change");
+    EXPECT_EQ(changes.generation(), 1u);
+}
+
 TEST(NetworkChanges, AFailedRefreshPublishesNothing) {
     std::atomic<int> calls{0};
     NetworkChanges changes(
