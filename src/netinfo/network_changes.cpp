@@ -67,8 +67,9 @@ void NetworkChanges::run_refresh(std::uint64_t number) {
             generation_.fetch_add(1);
         }
         --running_;
+        // Under the lock: once running_ is 0 the destructor may end the condition variable.
+        noticed_.notify_all();
     }
-    noticed_.notify_all();
 }
 
 void NetworkChanges::run() {
