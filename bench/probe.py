@@ -179,7 +179,9 @@ def searches_during(seconds, action):
 
 
 def change(label, rounds=6):
-    ip("link add lan9 type veth peer name lan9-peer && ip link set lan9 up && ip link set lan9-peer up")
+    # Made once and kept: with the test router's LAN made later, this link still comes first.
+    if subprocess.run("ip link show lan9", shell=True, capture_output=True).returncode != 0:
+        ip("link add lan9 type veth peer name lan9-peer && ip link set lan9 up && ip link set lan9-peer up")
     bridge = harness.Bridge()
     try:
         channel = harness.Channel(bridge.token())
@@ -193,7 +195,7 @@ def change(label, rounds=6):
             time.sleep(0.7)
             ip("route del default")
             ip("addr del 10.58.0.2/24 dev lan9")
-            while json.loads(channel.next_frame(timeout=10)[1] or b"{}").get("localIp") != "":
+            while json.loads(channel.next_frame(timeout=10)[1] or b"{}").get("localIp", "10.58.0.2") == "10.58.0.2":
                 pass
         for name, samples in [("address added", added), ("default route added", routed)]:
             row("reported change to the channel's document, %s, %s: median / max (n=%d)" % (name, label, rounds),
@@ -211,7 +213,6 @@ def change(label, rounds=6):
         channel.close()
     finally:
         bridge.stop()
-        subprocess.run("ip link del lan9", shell=True)
 
 
 def main():
