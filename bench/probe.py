@@ -11,6 +11,7 @@ channel's latency while the router is asked, /status latency.
 Each prints table rows; the program comes from $NEROVA_BRIDGE (the harness starts it)."""
 import json
 import os
+import random
 import resource
 import socket
 import statistics
@@ -178,7 +179,7 @@ def searches_during(seconds, action):
     return count
 
 
-def change(label, rounds=6):
+def change(label, rounds=10):
     # Made once and kept: with the test router's LAN made later, this link still comes first.
     if subprocess.run("ip link show lan9", shell=True, capture_output=True).returncode != 0:
         ip("link add lan9 type veth peer name lan9-peer && ip link set lan9 up && ip link set lan9-peer up")
@@ -187,12 +188,14 @@ def change(label, rounds=6):
         channel = harness.Channel(bridge.token())
         channel.next_frame(timeout=10)
         added, routed = [], []
+        # Apart from the last change's refreshes, at no fixed phase of the channel's own timing.
+        pause = lambda: time.sleep(random.uniform(0.7, 1.2))  # noqa: E731
         for _ in range(rounds):
-            time.sleep(0.7)  # apart from the last change's refreshes
+            pause()
             added.append(document_after(channel, "addr add 10.58.0.2/24 dev lan9", "localIp", "10.58.0.2"))
-            time.sleep(0.7)
+            pause()
             routed.append(document_after(channel, "route add default via 10.58.0.1 dev lan9", "gatewayIp", "10.58.0.1"))
-            time.sleep(0.7)
+            pause()
             ip("route del default")
             ip("addr del 10.58.0.2/24 dev lan9")
             while json.loads(channel.next_frame(timeout=10)[1] or b"{}").get("localIp", "10.58.0.2") == "10.58.0.2":

@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 // How often a channel looks whether its refresh is ready while one is under way.
 constexpr std::chrono::milliseconds REFRESH_POLL{50};
+// How often a channel looks for a refresh a reported network change brought: a flag read, so
+// that the change reaches the page within this of its collection.
+constexpr std::chrono::milliseconds CHANGE_POLL{100};
 
 bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& messages) {
     for (const WebSocketMessage& message : messages) {
@@ -28,12 +31,14 @@ bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& m
     return true;
 }
 
-// How long to wait for the page: at most LIVE_READ_TIMEOUT, until the next status check or Ping
-// is due, and only briefly while a refresh is under way, so that its document goes out soon after
-// it is ready.
-std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, Clock::time_point refresh_started,
-                                       Clock::time_point ping_sent_at) {
-    Clock::duration wait = refreshing ? Clock::duration(REFRESH_POLL) : LIVE_READ_TIMEOUT;
+// How long to wait for the page: at most LIVE_READ_TIMEOUT (CHANGE_POLL where changes are
+// reported), until the next status check or Ping is due, and only briefly while a refresh is under
+// way, so that its document goes out soon after it is ready.
+std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, bool changes_reported,
+                                       Clock::time_point refresh_started, Clock::time_point ping_sent_at) {
+    Clock::duration wait = refreshing          ? Clock::duration(REFRESH_POLL)
+                           : changes_reported ? Clock::duration(CHANGE_POLL)
+                                              : Clock::duration(LIVE_READ_TIMEOUT);
     if (!refreshing) wait = std::min(wait, refresh_started + STATUS_PUSH_INTERVAL - now);
     wait = std::min(wait, ping_sent_at + PING_INTERVAL - now);
     return std::chrono::ceil<std::chrono::milliseconds>(std::max(wait, Clock::duration::zero()));
@@ -121,7 +126,7 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
             refresh_started = now;
             refresh = netinfo::network_snapshot();
         }
-        const auto wait = time_to_wait(now, refresh.has_value(), refresh_started, ping_sent_at);
+        const auto wait = time_to_wait(now, refresh.has_value(), shared.changes != nullptr, refresh_started, ping_sent_at);
         if (!take_from_page(socket, reader, session, messages, wait)) return;
 
         if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
