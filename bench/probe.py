@@ -5,10 +5,15 @@ channel's latency while the router is asked, /status latency.
   probe.py memory                 idle, 1000 idle connections, 1000 idle live channels
   probe.py settle PID THREADS     seconds until PID is back to THREADS threads
   probe.py router LABEL           ping to pong over 10 s of pings every 50 ms, /status, 50 at once
+  probe.py change LABEL           a reported network change to the channel's new document; a
+                                  flapping link's router lookups
 
 Each prints table rows; the program comes from $NEROVA_BRIDGE (the harness starts it)."""
+import json
 import os
+import random
 import resource
+import socket
 import statistics
 import subprocess
 import sys
@@ -138,6 +143,81 @@ def router(label):
         bridge.stop()
 
 
+def ip(command):
+    subprocess.run("ip " + command, shell=True, check=True)
+
+
+def document_after(channel, change, member, expected, limit=10.0):
+    """Seconds from making `change` to a document whose `member` is `expected`."""
+    started = time.perf_counter()
+    ip(change)
+    deadline = time.monotonic() + limit
+    while True:
+        opcode, payload = channel.next_frame(timeout=max(0.05, deadline - time.monotonic()))
+        if opcode == TEXT and json.loads(payload)[member] == expected:
+            return time.perf_counter() - started
+
+
+def searches_during(seconds, action):
+    """SSDP search datagrams sent while `action` runs and for `seconds` from its start."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("", 1900))
+    listener.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                        socket.inet_aton("239.255.255.250") + socket.inet_aton("127.0.0.1"))
+    listener.settimeout(0.05)
+    started = time.monotonic()
+    action()
+    count = 0
+    while time.monotonic() < started + seconds:
+        try:
+            if listener.recv(2048).startswith(b"M-SEARCH"):
+                count += 1
+        except socket.timeout:
+            pass
+    listener.close()
+    return count
+
+
+def change(label, rounds=10):
+    # Made once and kept: with the test router's LAN made later, this link still comes first.
+    if subprocess.run("ip link show lan9", shell=True, capture_output=True).returncode != 0:
+        ip("link add lan9 type veth peer name lan9-peer && ip link set lan9 up && ip link set lan9-peer up")
+    bridge = harness.Bridge()
+    try:
+        channel = harness.Channel(bridge.token())
+        channel.next_frame(timeout=10)
+        added, routed = [], []
+        # Apart from the last change's refreshes, at no fixed phase of the channel's own timing.
+        pause = lambda: time.sleep(random.uniform(0.7, 1.2))  # noqa: E731
+        for _ in range(rounds):
+            pause()
+            added.append(document_after(channel, "addr add 10.58.0.2/24 dev lan9", "localIp", "10.58.0.2"))
+            pause()
+            routed.append(document_after(channel, "route add default via 10.58.0.1 dev lan9", "gatewayIp", "10.58.0.1"))
+            pause()
+            ip("route del default")
+            ip("addr del 10.58.0.2/24 dev lan9")
+            while json.loads(channel.next_frame(timeout=10)[1] or b"{}").get("localIp", "10.58.0.2") == "10.58.0.2":
+                pass
+        for name, samples in [("address added", added), ("default route added", routed)]:
+            row("reported change to the channel's document, %s, %s: median / max (n=%d)" % (name, label, rounds),
+                "%.0f / %.0f ms" % (statistics.median(samples) * 1000, max(samples) * 1000))
+
+        time.sleep(3.5)  # the checks' own lookups are apart from the burst
+        flap = "\n".join("link set lan9 %s" % ("down" if i % 2 == 0 else "up") for i in range(100))
+
+        def burst():
+            subprocess.run(["ip", "-batch", "-"], input=flap.encode(), check=True)
+
+        sent = searches_during(1.0, burst)
+        row("100 link changes in one batch, %s: router lookups in the next second" % label,
+            "%d (%d search datagrams; a channel's own check may add one)" % (sent // 2, sent))
+        channel.close()
+    finally:
+        bridge.stop()
+
+
 def main():
     command = sys.argv[1]
     if command == "startup":
@@ -148,6 +228,8 @@ def main():
         settle(int(sys.argv[2]), int(sys.argv[3]))
     elif command == "router":
         router(sys.argv[2])
+    elif command == "change":
+        change(sys.argv[2])
     else:
         raise SystemExit(__doc__)
 

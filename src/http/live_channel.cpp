@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "http/websocket.h"
 #include "netinfo/collect.h"
+#include "netinfo/network_changes.h"
 #include "netinfo/selection.h"
 #include "netinfo/status.h"
 #include "platform/crypto.h"
@@ -18,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 // How often a channel looks whether its refresh is ready while one is under way.
 constexpr std::chrono::milliseconds REFRESH_POLL{50};
+// How often a channel looks for a refresh a reported network change brought: a flag read, so
+// that the change reaches the page within this of its collection.
+constexpr std::chrono::milliseconds CHANGE_POLL{100};
 
 bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& messages) {
     for (const WebSocketMessage& message : messages) {
@@ -27,15 +31,27 @@ bool answer_messages(WebSocketSession& session, std::vector<WebSocketMessage>& m
     return true;
 }
 
-// How long to wait for the page: at most LIVE_READ_TIMEOUT, until the next status check or Ping
-// is due, and only briefly while a refresh is under way, so that its document goes out soon after
-// it is ready.
-std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, Clock::time_point refresh_started,
-                                       Clock::time_point ping_sent_at) {
-    Clock::duration wait = refreshing ? Clock::duration(REFRESH_POLL) : LIVE_READ_TIMEOUT;
+// How long to wait for the page: at most LIVE_READ_TIMEOUT (CHANGE_POLL where changes are
+// reported), until the next status check or Ping is due, and only briefly while a refresh is under
+// way, so that its document goes out soon after it is ready.
+std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, bool changes_reported,
+                                       Clock::time_point refresh_started, Clock::time_point ping_sent_at) {
+    Clock::duration wait = refreshing          ? Clock::duration(REFRESH_POLL)
+                           : changes_reported ? Clock::duration(CHANGE_POLL)
+                                              : Clock::duration(LIVE_READ_TIMEOUT);
     if (!refreshing) wait = std::min(wait, refresh_started + STATUS_PUSH_INTERVAL - now);
     wait = std::min(wait, ping_sent_at + PING_INTERVAL - now);
     return std::chrono::ceil<std::chrono::milliseconds>(std::max(wait, Clock::duration::zero()));
+}
+
+// Sends the document when its text differs from the last one sent; false when sending fails.
+bool send_if_changed(WebSocketSession& session, const std::string& token, const netinfo::NetworkSnapshot& snapshot,
+                     std::optional<std::string>& last_sent_status) {
+    std::string json = netinfo::status_to_json(netinfo::status_from_survey(token, snapshot.survey, snapshot.wan_ip));
+    if (last_sent_status == json) return true;
+    if (!session.send_text(json)) return false;
+    last_sent_status = std::move(json);
+    return true;
 }
 
 // Feeds what the page sends, waiting at most `wait` for it; bytes that came with the upgrade
@@ -100,6 +116,7 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
     std::optional<std::shared_future<netinfo::NetworkSnapshot>> refresh;  // under way
     std::optional<std::string> last_sent_status;
     std::vector<WebSocketMessage> messages;
+    std::uint64_t changes_seen = shared.changes ? shared.changes->generation() : 0;
 
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -109,18 +126,20 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
             refresh_started = now;
             refresh = netinfo::network_snapshot();
         }
-        const auto wait = time_to_wait(now, refresh.has_value(), refresh_started, ping_sent_at);
+        const auto wait = time_to_wait(now, refresh.has_value(), shared.changes != nullptr, refresh_started, ping_sent_at);
         if (!take_from_page(socket, reader, session, messages, wait)) return;
 
         if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            const netinfo::NetworkSnapshot& snapshot = refresh->get();
-            std::string json =
-                netinfo::status_to_json(netinfo::status_from_survey(*shared.token, snapshot.survey, snapshot.wan_ip));
+            const netinfo::NetworkSnapshot snapshot = refresh->get();
             refresh.reset();
-            if (last_sent_status != json) {
-                if (!session.send_text(json)) return;
-                last_sent_status = std::move(json);
-            }
+            if (!send_if_changed(session, *shared.token, snapshot, last_sent_status)) return;
+        }
+        // A refresh a reported change started: its survey is newer than that of a check still
+        // under way, whose older document would only undo it until the next check.
+        if (shared.changes && shared.changes->generation() != changes_seen) {
+            changes_seen = shared.changes->generation();
+            refresh.reset();
+            if (!send_if_changed(session, *shared.token, shared.changes->latest(), last_sent_status)) return;
         }
         if (Clock::now() - ping_sent_at >= PING_INTERVAL) {
             ping_sent_at = Clock::now();

@@ -6,6 +6,8 @@
 #include "http/server.h"
 #include "main/bridge_state.h"
 #include "main/token.h"
+#include "netinfo/change_listener.h"
+#include "netinfo/network_changes.h"
 #include "platform/net.h"
 #include "platform/system.h"
 #include "tray/tray.h"
@@ -32,7 +34,14 @@ int run_program() {
     }
 
     platform::block_shutdown_signals();
-    http::ServerContext context{std::move(*listener), SharedState{token, state}};
+    // Network changes the system reports refresh the live channels at once; without the notices
+    // their 3 s checks alone go on.
+    auto changes = std::make_shared<netinfo::NetworkChanges>(netinfo::fresh_network_snapshot,
+                                                             [state] { return web_page_connected(*state); });
+    const std::unique_ptr<netinfo::ChangeListener> change_listener =
+        netinfo::start_change_listener([changes] { changes->notice(); });
+    if (!change_listener) changes.reset();
+    http::ServerContext context{std::move(*listener), SharedState{token, state, changes}};
     if (!platform::spawn_detached([context = std::move(context)]() mutable { http::run_server(std::move(context)); })) {
         platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
         return 1;

@@ -16,7 +16,7 @@ namespace {
 http::ServerContext context_over(platform::Socket listener) {
     return http::ServerContext{std::move(listener),
                                SharedState{std::make_shared<const std::string>("TOKEN"),
-                                           std::make_shared<BridgeState>()}};
+                                           std::make_shared<BridgeState>(), nullptr}};
 }
 
 int failed_spawns = 0;
@@ -98,7 +98,7 @@ struct ServedConnection {
         int error = 0;
         auto accepted = listener.accept(error);
         server = std::thread([socket = std::move(*accepted), state = state]() mutable {
-            const SharedState shared{std::make_shared<const std::string>("TOKEN"), state};
+            const SharedState shared{std::make_shared<const std::string>("TOKEN"), state, nullptr};
             http::handle_connection(std::move(socket), shared);
         });
     }
