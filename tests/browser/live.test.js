@@ -43,14 +43,14 @@ describe('live channel from a real browser', () => {
   test('without a requested subprotocol the channel opens with none', async () => {
     await open('plain', `?token=${token}`);
     const opened = await until(async () => { const r = await record('plain'); return (r.opened || r.closed) && r; },
-      { timeout: 3000, what: 'the channel to open' });
+      { timeout: 10000, what: 'the channel to open' });
     assert.equal(opened.opened, true, `closed instead: ${JSON.stringify(opened.closed)}`);
     assert.equal(opened.protocol, '');
   });
 
   test('closing from the page ends the channel without a Close frame back', async () => {
     await channelClose(page, 'main');
-    const closed = await until(async () => (await record('main')).closed, { timeout: 3000, what: 'the close event' });
+    const closed = await until(async () => (await record('main')).closed, { timeout: 10000, what: 'the close event' });
     // A Close frame from the program would make this a clean 1000 close.
     assert.deepEqual([closed.code, closed.wasClean], [1006, false]);
   });

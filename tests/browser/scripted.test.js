@@ -107,7 +107,7 @@ describe('status page with a scripted /status', () => {
       const state = await until(async () => {
         const s = await pageState(page);
         return s.rows['v-localIp'].text === wanted && s;
-      }, { timeout: 4000, what: `the page to show: ${name}` });
+      }, { timeout: 10000, what: `the page to show: ${name}` });
       assert.deepEqual(state.rows, expected, name);
       assert.equal(state.online, true, name);
       assert.equal((await page.$$('#v-iface b')).length, 0, 'no markup from the document');
@@ -129,13 +129,13 @@ describe('status page with a scripted /status', () => {
       script.current = answer;
       await page.click('#btn-refresh');
       const state = await until(async () => { const s = await pageState(page); return !s.online && s; },
-        { timeout: 4000, what: `offline after ${name}` });
+        { timeout: 10000, what: `offline after ${name}` });
       assert.equal(state.dotTitle, '离线', name);
       assert.deepEqual(state.rows, good.rows, `${name}: the rows keep what they showed`);
       script.current = FULL;
       await page.click('#btn-refresh');
       const back = await until(async () => { const s = await pageState(page); return s.online && s; },
-        { timeout: 4000, what: `online after ${name}` });
+        { timeout: 10000, what: `online after ${name}` });
       assert.equal(back.dotTitle, '在线');
     }
     await page.close();
@@ -198,7 +198,7 @@ describe('status page with a scripted /status', () => {
     const clickAndAwaitToast = async () => {
       await page.evaluate(() => { document.getElementById('toast').textContent = ''; });
       await page.click('#v-macAddress');
-      await until(async () => (await toast()).text === 'MAC 已复制', { timeout: 2000, what: 'the toast' });
+      await until(async () => (await toast()).text === 'MAC 已复制', { timeout: 10000, what: 'the toast' });
     };
 
     test('a click copies the MAC and shows "MAC 已复制" for 1600 ms; a second click restarts the time', async () => {
@@ -268,7 +268,7 @@ describe('status page with a scripted /status', () => {
       await page.bringToFront();
       await page.click('#v-macAddress');
       await until(() => page.evaluate(() => document.getElementById('toast').classList.contains('show')),
-        { timeout: 2000, what: `the toast (${name})` });
+        { timeout: 10000, what: `the toast (${name})` });
       await reader.bringToFront();
       assert.equal(await reader.evaluate(() => navigator.clipboard.readText()), FULL.macAddress, name);
       assert.equal(await page.evaluate(() => document.querySelectorAll('textarea').length), 0, `${name}: text area removed`);

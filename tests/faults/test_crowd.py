@@ -33,6 +33,7 @@ class SlowLoris(watch.FaultTest):
                     lambda: self.process.threads() - idle_threads >= index - 64, limit=30):
                 self.fail("%d threads for %d connections; the program's %s" %
                           (self.process.threads() - idle_threads, index, self.process.open_files_limit()))
+            connecting = time.monotonic()  # the server's receive limit cannot start earlier
             try:
                 sock = socket.create_connection(("127.0.0.1", harness.PORT), timeout=30)
             except OSError as error:
@@ -43,7 +44,7 @@ class SlowLoris(watch.FaultTest):
                 sock.sendall(b"GET /heartbeat HTTP/1.1\r\n")
             elif index % 4 == 2:
                 sock.sendall(b"GE")
-            crowd.append((sock, time.monotonic()))
+            crowd.append((sock, connecting))
         return crowd
 
     def wait_until_cut(self, crowd, limit):
@@ -90,12 +91,13 @@ class SlowLoris(watch.FaultTest):
 
         summary = "%s; the program's %s" % (prober.summary(), self.process.open_files_limit())
         self.assertFalse(prober.failures, summary)
-        self.assertLess(max(prober.latencies), 0.5 * watch.SLOWDOWN, summary)
-        self.assertGreater(answered_while_held, held / 0.5, summary)
+        # Held up by the crowd, a heartbeat would wait for its cut at the receive limit.
+        self.assertLess(max(prober.latencies), RECEIVE_TIMEOUT / 2, summary)
+        self.assertGreater(answered_while_held, held / 2.0, summary)
         self.assertGreaterEqual(min(lived), RECEIVE_TIMEOUT - 0.5)
         self.assertLess(max(lived), RECEIVE_TIMEOUT + 5 * watch.SLOWDOWN)
 
-        self.assertEqual(self.process.settle(idle, limit=20), idle, "threads and descriptors left behind")
+        self.assertEqual(self.process.settle(idle, limit=60), idle, "threads and descriptors left behind")
         watch.heartbeat()
 
 

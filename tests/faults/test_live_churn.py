@@ -63,14 +63,14 @@ class Churn(watch.FaultTest):
                 self.assertEqual(json.loads(payload)["token"], self.token)
             # One thread and one descriptor each (a router lookup's own thread comes and goes).
             busy = (idle[0] + CHANNELS, idle[1] + CHANNELS)
-            self.assertEqual(self.process.settle(busy, limit=5 * watch.SLOWDOWN), busy)
+            self.assertEqual(self.process.settle(busy, limit=30 * watch.SLOWDOWN), busy)
             # Half leave with a FIN, half with a reset; none sends a Close.
             for index, channel in enumerate(channels):
                 if index % 2:
                     watch.reset(channel.sock)
                 else:
                     channel.close()
-            self.assertEqual(self.process.settle(idle, limit=10 * watch.SLOWDOWN), idle,
+            self.assertEqual(self.process.settle(idle, limit=30 * watch.SLOWDOWN), idle,
                              "round %d left threads or descriptors behind" % round_number)
             rss_after.append(self.process.rss_kib())
         watch.heartbeat()
@@ -96,8 +96,9 @@ class Churn(watch.FaultTest):
                 break
         self.assertIsNotNone(blocked_at, "the channel kept reading %d bytes without its answers being read" % sent)
 
-        # The stuck channel's thread waits on its write; everyone else is served as usual.
-        self.assertLess(watch.heartbeat(), 0.5 * watch.SLOWDOWN)
+        # The stuck channel's thread waits on its write; everyone else is served as usual (a wait
+        # behind the stuck write would never end).
+        self.assertLess(watch.heartbeat(), 5 * watch.SLOWDOWN)
         self.assertEqual(json.loads(harness.split_answer(harness.request("GET", "/status"))[2])["token"], self.token)
         other = harness.Channel(self.token)
         try:
@@ -105,15 +106,15 @@ class Churn(watch.FaultTest):
             other.send(harness.client_frame(TEXT, b"ping"))
             asked = time.monotonic()
             self.assertEqual(other.next_frame(timeout=10), (TEXT, b"pong"))
-            self.assertLess(time.monotonic() - asked, 0.5 * watch.SLOWDOWN)
+            self.assertLess(time.monotonic() - asked, 5 * watch.SLOWDOWN)
         finally:
             other.close()
-        self.assertEqual(self.process.settle((idle[0] + 1, idle[1] + 1), limit=5 * watch.SLOWDOWN),
+        self.assertEqual(self.process.settle((idle[0] + 1, idle[1] + 1), limit=30 * watch.SLOWDOWN),
                          (idle[0] + 1, idle[1] + 1), "only the stuck channel should remain")
 
         # Leaving frees the stuck write and with it the thread.
         watch.reset(stalled.sock)
-        self.assertEqual(self.process.settle(idle, limit=10 * watch.SLOWDOWN), idle)
+        self.assertEqual(self.process.settle(idle, limit=30 * watch.SLOWDOWN), idle)
         watch.heartbeat()
 
 

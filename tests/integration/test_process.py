@@ -69,7 +69,7 @@ class StartUp(unittest.TestCase):
         bridge = Bridge()
         first = bridge.token()
         os.killpg(bridge.process.pid, 15)
-        self.assertEqual(bridge.process.wait(timeout=10), 0)
+        self.assertEqual(bridge.process.wait(timeout=30), 0)
         second = Bridge({"APPDATA": os.path.join(bridge.home, "appdata")})
         try:
             self.assertEqual(harness.get_status()["token"], first)
@@ -109,7 +109,7 @@ class Load(harness.BridgeTest):
             sock.sendall(b"GET /nowhere HTTP/1.1\r\n")
         if watch:
             # Every half-sent request holds a thread of its own.
-            harness.wait_for(lambda: self.process.threads() >= idle[0] + 500, limit=20)
+            harness.wait_for(lambda: self.process.threads() >= idle[0] + 500, limit=60)
             self.assertEqual(self.process.threads(), idle[0] + 500)
         for sock in socks:
             sock.sendall(b"\r\n")
@@ -118,13 +118,13 @@ class Load(harness.BridgeTest):
             sock.close()
         self.assertEqual(answers.count(NOT_FOUND), 500)
         if watch:
-            self.assertEqual(self.process.settle(idle, limit=10), idle)
+            self.assertEqual(self.process.settle(idle, limit=30), idle)
 
     def test_silent_clients_are_cut_after_10_seconds_without_holding_up_others(self):
         results = {}
 
         def silent(name, first_bytes):
-            with harness.connect(timeout=20) as sock:
+            with harness.connect(timeout=30) as sock:
                 sock.sendall(first_bytes)
                 started = time.monotonic()
                 results[name] = (harness.read_all(sock), time.monotonic() - started)
@@ -137,9 +137,11 @@ class Load(harness.BridgeTest):
         self.assertEqual(exchange(b"GET /x HTTP/1.1\r\n\r\n"), NOT_FOUND)  # others are served meanwhile
         for worker in workers:
             worker.join()
+        self.assertEqual(sorted(results), ["nothing", "request line only"], "a silent client was never cut")
         for name, (data, elapsed) in results.items():
             self.assertEqual(data, b"", name)
-            self.assertTrue(9.0 <= elapsed <= 12.5, (name, elapsed))
+            # Never before the 10 s receive limit (less our own start-up), late by up to 5 s.
+            self.assertTrue(9.0 <= elapsed <= 15.0, (name, elapsed))
 
     def test_clients_that_vanish_do_not_disturb_the_accept_loop(self):
         for _ in range(50):

@@ -160,7 +160,7 @@ TEST_F(LinuxSurvey, CollectStatusSurveysAndAsksTheRouterWithinItsWindow) {
     EXPECT_EQ(status.wanIp, "");  // no router answers in here
     EXPECT_EQ(status.token, "tok");
     EXPECT_GE(elapsed, std::chrono::milliseconds(1100));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(2000));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2400));  // twice the window: room for a busy machine
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST_F(WineSurvey, CollectStatusGivesTheSameAdapterAndWaitsOutTheRouterSearch) {
     EXPECT_EQ(status.wanIp, "");
     EXPECT_EQ(status.token, "tok");
     EXPECT_GE(elapsed, std::chrono::milliseconds(1100));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(2500));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3600));  // three times the window: Wine, on a busy machine
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST_F(UpnpLookup, NoTrustedAnswerGivesNothingAfterTheWindow) {
         EXPECT_EQ(lookup(answers, std::chrono::milliseconds(delay)), std::nullopt);
         const auto elapsed = Clock::now() - start;
         EXPECT_GE(elapsed, std::chrono::milliseconds(1150));
-        EXPECT_LT(elapsed, std::chrono::milliseconds(1700)) << delay;
+        EXPECT_LT(elapsed, std::chrono::milliseconds(2400)) << delay;  // twice the window
     }
 }
 

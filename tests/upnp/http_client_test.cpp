@@ -65,12 +65,12 @@ TEST(HttpClient, HeadersWithoutTheBlankLineGiveNothing) {
 }
 
 TEST(HttpClient, AServerThatNeverClosesIsCutByTheReadLimit) {
-    TestHttpServer server(answer_and_hold(http_response("200 OK", "<root/>"), 2000));
+    TestHttpServer server(answer_and_hold(http_response("200 OK", "<root/>"), 3500));
     ASSERT_TRUE(server.listening());
     const auto start = Clock::now();
     EXPECT_EQ(http_request(server.url("/"), "GET", {}, ""), "<root/>");
     EXPECT_GE(since(start), std::chrono::milliseconds(700));
-    EXPECT_LT(since(start), std::chrono::milliseconds(1700));
+    EXPECT_LT(since(start), std::chrono::milliseconds(2400));  // three read windows, well before the close
 }
 
 TEST(HttpClient, ATricklingServerIsCutByTheReadDeadline) {
@@ -86,9 +86,11 @@ TEST(HttpClient, ATricklingServerIsCutByTheReadDeadline) {
     const auto start = Clock::now();
     const auto body = http_request(server.url("/"), "GET", {}, "");
     ASSERT_TRUE(body);
-    EXPECT_GE(body->size(), 5u);
-    EXPECT_LE(body->size(), 12u);
-    EXPECT_LT(since(start), std::chrono::milliseconds(1500));
+    // A byte every 100 ms for 4 s: the 800 ms window holds about 8 of them, fewer on a busy machine.
+    EXPECT_GE(since(start), std::chrono::milliseconds(700));
+    EXPECT_GE(body->size(), 1u);
+    EXPECT_LE(body->size(), 20u);
+    EXPECT_LT(since(start), std::chrono::milliseconds(2400));
 }
 
 TEST(HttpClient, AFloodingServerIsCutAtTheSizeLimit) {
