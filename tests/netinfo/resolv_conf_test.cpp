@@ -31,9 +31,10 @@ TEST(ResolvConf, ReadsNameserverLinesAsTheCLibraryDoes) {
         "nameserver not-an-address\n"
         "nameserver fe80::1%eth0\n"
         "nameserver 2001:DB8::53;x\r\n"
+        "nameserver 10.0.0.53\r\n"
         "nameserver 192.168.1.1";
     EXPECT_EQ(texts(nameservers_in_resolv_conf(text)),
-              (Texts{"192.168.1.1", "1.1.1.1", "fe80::1", "2001:db8::53", "192.168.1.1"}));
+              (Texts{"192.168.1.1", "1.1.1.1", "fe80::1", "2001:db8::53", "10.0.0.53", "192.168.1.1"}));
 }
 
 class ResolverFiles : public ::testing::Test {
