@@ -76,6 +76,8 @@ TEST_F(ResolverFiles, RealServersBesideALoopbackOneAreKeptAsTheyStand) {
     write("stub", "nameserver 127.0.0.1\nnameserver 10.0.0.53\n");
     write("upstream", "nameserver 192.168.1.1\n");
     EXPECT_EQ(servers(), (Texts{"127.0.0.1", "10.0.0.53"}));
+    write("stub", "nameserver 127.0.0.53\nnameserver ::1:0:0:1\n");  // ends in 1, yet not ::1
+    EXPECT_EQ(servers(), (Texts{"127.0.0.53", "::1:0:0:1"}));
 }
 
 TEST_F(ResolverFiles, NoResolverConfigurationMeansNoServers) {
