@@ -42,4 +42,7 @@ struct NetlinkSnapshot {
 // Nothing when the kernel cannot be asked or answers with an error.
 std::optional<NetlinkSnapshot> read_rtnetlink();
 
+// Up, or in an unknown state (a driver that keeps none) while up and with a carrier.
+bool is_operationally_up(const NetlinkLink& link);
+
 }  // namespace nerova::netinfo

@@ -51,14 +51,6 @@ SysfsFacts sysfs_facts(const NetlinkLink& link) {
     return facts;
 }
 
-// Drivers that keep no operational state report "unknown"; the kernel asks that such a link be
-// taken as up when it is administratively up and has a carrier.
-bool is_operationally_up(const NetlinkLink& link) {
-    if (!link.operstate) return (link.flags & IFF_UP) != 0 && (link.flags & IFF_LOWER_UP) != 0;
-    if (*link.operstate == IF_OPER_UP) return true;
-    return *link.operstate == IF_OPER_UNKNOWN && (link.flags & IFF_UP) != 0 && (link.flags & IFF_LOWER_UP) != 0;
-}
-
 std::uint32_t interface_type(const NetlinkLink& link, const SysfsFacts& facts) {
     if ((link.flags & IFF_LOOPBACK) != 0 || link.hardware_type == ARPHRD_LOOPBACK) return INTERFACE_TYPE_SOFTWARE_LOOPBACK;
     if (facts.wireless) return INTERFACE_TYPE_IEEE80211;
@@ -118,6 +110,14 @@ AdapterRecord adapter_from(const NetlinkLink& link, const NetlinkSnapshot& snaps
 }
 
 }  // namespace
+
+// Drivers that keep no operational state report "unknown"; the kernel asks that such a link be
+// taken as up when it is administratively up and has a carrier.
+bool is_operationally_up(const NetlinkLink& link) {
+    if (!link.operstate) return (link.flags & IFF_UP) != 0 && (link.flags & IFF_LOWER_UP) != 0;
+    if (*link.operstate == IF_OPER_UP) return true;
+    return *link.operstate == IF_OPER_UNKNOWN && (link.flags & IFF_UP) != 0 && (link.flags & IFF_LOWER_UP) != 0;
+}
 
 Survey survey_adapters() {
     Survey survey;

@@ -78,6 +78,8 @@ TEST(Routes, QueryParamTakesTheFirstExactKeyWithoutDecoding) {
     EXPECT_EQ(http::query_param("", "token"), std::nullopt);
     EXPECT_EQ(http::query_param("tok%65n=abc&token=a%20b+c", "token"), "a%20b+c");
     EXPECT_EQ(http::query_param("&&token=z&", "token"), "z");
+    EXPECT_EQ(http::query_param("tokens=abc&token=real", "token"), "real");  // a longer name is another key
+    EXPECT_EQ(http::query_param("tokenx", "token"), std::nullopt);
 }
 
 TEST(Routes, HeartbeatBodyIsCompactJson) {

@@ -108,6 +108,9 @@ TEST(WebSocketSession, ProtocolFaultsEndTheChannelSilently) {
         {"reserved opcode", client_frame(0x3, "x")},
         {"continuation without start", client_frame(0x0, "x")},
         {"fragmented text cut mid-character", client_frame(0x1, "a\xC3", true, false) + client_frame(0x0, "", true, true)},
+        // The channel ended with the message: a Ping read with it is not answered.
+        {"a Ping after text cut mid-character",
+         client_frame(0x1, "a\xC3", true, false) + client_frame(0x0, "", true, true) + client_frame(0x9, "p")},
     };
     for (const auto& [name, bytes] : faults) {
         Recorded peer;

@@ -52,6 +52,16 @@ TEST_F(PlantedTokenFile, ALinkIsReplacedNeverFollowed) {
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
+TEST_F(PlantedTokenFile, ALinkInPlaceOfTheFolderIsNotUsed) {
+    std::ofstream(file()) << GOOD;
+    const fs::path planted = root / "planted";
+    fs::create_directory_symlink(folder(), planted);
+    ::testing::internal::CaptureStderr();
+    EXPECT_NE(load_or_create_token(planted.string(), (planted / "token.txt").string()), GOOD);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(": it is not a folder;"), std::string::npos);
+    EXPECT_EQ(read(file()), GOOD);
+}
+
 TEST_F(PlantedTokenFile, FifosDevicesAndLongFilesAreInvalid) {
     ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
     EXPECT_NE(load(), GOOD);  // returns at once instead of waiting for a writer

@@ -42,6 +42,7 @@ TEST(AddressToText, OnlyIpv4MappedAddressesUseTheDottedTail) {
     EXPECT_EQ(address_to_text(ipv6_groups({0, 0, 0, 0, 0, 0xFFFF, 0xC000, 0x0201})), "::ffff:192.0.2.1");
     EXPECT_EQ(address_to_text(ipv6_groups({0, 0, 0, 0, 0, 0xFFFF, 0, 0})), "::ffff:0.0.0.0");
     EXPECT_EQ(address_to_text(ipv6_groups({0, 0, 0, 0, 0, 0, 0xC000, 0x0201})), "::c000:201");
+    EXPECT_EQ(address_to_text(ipv6_groups({0, 0, 0, 0, 1, 0xFFFF, 0xC000, 0x0201})), "::1:ffff:c000:201");
     EXPECT_EQ(address_to_text(ipv6_groups({0x64, 0xFF9B, 0, 0, 0, 0, 0xC000, 0x0201})), "64:ff9b::c000:201");
 }
 

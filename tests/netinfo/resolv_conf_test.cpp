@@ -31,9 +31,10 @@ TEST(ResolvConf, ReadsNameserverLinesAsTheCLibraryDoes) {
         "nameserver not-an-address\n"
         "nameserver fe80::1%eth0\n"
         "nameserver 2001:DB8::53;x\r\n"
+        "nameserver 10.0.0.53\r\n"
         "nameserver 192.168.1.1";
     EXPECT_EQ(texts(nameservers_in_resolv_conf(text)),
-              (Texts{"192.168.1.1", "1.1.1.1", "fe80::1", "2001:db8::53", "192.168.1.1"}));
+              (Texts{"192.168.1.1", "1.1.1.1", "fe80::1", "2001:db8::53", "10.0.0.53", "192.168.1.1"}));
 }
 
 class ResolverFiles : public ::testing::Test {
@@ -75,6 +76,8 @@ TEST_F(ResolverFiles, RealServersBesideALoopbackOneAreKeptAsTheyStand) {
     write("stub", "nameserver 127.0.0.1\nnameserver 10.0.0.53\n");
     write("upstream", "nameserver 192.168.1.1\n");
     EXPECT_EQ(servers(), (Texts{"127.0.0.1", "10.0.0.53"}));
+    write("stub", "nameserver 127.0.0.53\nnameserver ::1:0:0:1\n");  // ends in 1, yet not ::1
+    EXPECT_EQ(servers(), (Texts{"127.0.0.53", "::1:0:0:1"}));
 }
 
 TEST_F(ResolverFiles, NoResolverConfigurationMeansNoServers) {

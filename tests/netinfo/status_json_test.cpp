@@ -47,3 +47,21 @@ TEST(JsonEscape, ShortFormsOnlyForTheFiveAndLowerHexForOtherControls) {
     EXPECT_EQ(json_escape("/\x7F"), "/\x7F");
     EXPECT_EQ(json_escape("网卡 😀"), "网卡 😀");
 }
+
+TEST(StatusToJson, EveryTextMemberIsEscaped) {
+    std::string StatusDocument::*const members[] = {
+        &StatusDocument::localIp,       &StatusDocument::wanIp,         &StatusDocument::gatewayIp,
+        &StatusDocument::macAddress,    &StatusDocument::deviceName,    &StatusDocument::interfaceAlias,
+        &StatusDocument::interfaceType, &StatusDocument::networkMode,   &StatusDocument::wanSource,
+        &StatusDocument::token};
+    for (const auto member : members) {
+        StatusDocument status;
+        status.*member = "a\"\x01";
+        const std::string json = status_to_json(status);
+        EXPECT_NE(json.find(":\"a\\\"\\u0001\""), std::string::npos) << json;
+        EXPECT_EQ(json.find('\x01'), std::string::npos) << json;
+    }
+    StatusDocument status;
+    status.dnsServers = {"ok", "a\"\x01"};
+    EXPECT_NE(status_to_json(status).find("[\"ok\",\"a\\\"\\u0001\"]"), std::string::npos);
+}

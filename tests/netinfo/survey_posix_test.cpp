@@ -2,8 +2,10 @@
 // own and never touches the machine's own network.
 #include <gtest/gtest.h>
 
+#include <linux/if.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +14,7 @@
 
 #include "netinfo/address_text.h"
 #include "netinfo/collect.h"
+#include "netinfo/rtnetlink.h"
 #include "netinfo/selection.h"
 #include "netinfo/survey.h"
 #include "platform/system.h"
@@ -58,7 +61,37 @@ protected:
         ASSERT_EQ(::mount(path, "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
         ::unlink(path);
     }
+
+    // This namespace's own sysfs, then a stand-in for /sys/class/net whose files the case writes.
+    void use_sysfs_stand_in() {
+        ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        ASSERT_EQ(::mount("sysfs", "/sys", "sysfs", 0, nullptr), 0);
+        const std::optional<std::string> index = platform::read_file("/sys/class/net/lan0/ifindex");
+        ASSERT_EQ(index, std::optional<std::string>("12\n")) << "the kernel's own text";
+        ASSERT_EQ(::mount("tmpfs", "/sys/class/net", "tmpfs", 0, nullptr), 0);
+    }
+    static void fake_link(const std::string& name, const std::string& index_text, bool wireless) {
+        const std::string base = "/sys/class/net/" + name;
+        ASSERT_EQ(::mkdir(base.c_str(), 0755), 0);
+        ASSERT_TRUE(platform::write_file(base + "/ifindex", index_text));
+        if (wireless) {
+            ASSERT_EQ(::mkdir((base + "/wireless").c_str(), 0755), 0);
+        }
+    }
 };
+
+TEST(LinkState, UnknownCountsAsUpOnlyWhenUpWithACarrier) {
+    NetlinkLink link;
+    link.operstate = IF_OPER_UNKNOWN;
+    link.flags = IFF_UP | IFF_LOWER_UP;
+    EXPECT_TRUE(is_operationally_up(link));
+    link.flags = IFF_UP;
+    EXPECT_FALSE(is_operationally_up(link)) << "no carrier";
+    link.operstate = IF_OPER_DORMANT;
+    link.flags = IFF_UP | IFF_LOWER_UP;
+    EXPECT_FALSE(is_operationally_up(link));
+}
 
 TEST_F(LinuxSurvey, NamesTheExpectedAdapterGatewayModeAndMac) {
     build_test_network();
@@ -136,6 +169,29 @@ TEST_F(LinuxSurvey, MultipathDefaultRoutesGiveEachLinkItsOwnGateway) {
                   "ip route add default metric 100 nexthop via 10.0.0.9 dev lan1 nexthop via 192.168.50.7 dev lan0"),
               0);
     EXPECT_EQ(document_without_router().gatewayIp, "192.168.50.7");
+}
+
+TEST_F(LinuxSurvey, OnlyTheMainTableGivesTheGateway) {
+    build_test_network();
+    ASSERT_EQ(run("ip route add default via 192.168.50.99 dev lan0 metric 1 table 100"), 0);
+    EXPECT_EQ(document_without_router().gatewayIp, "192.168.50.1");
+}
+
+TEST_F(LinuxSurvey, APointToPointAddressIsReadFromTheLocalSide) {
+    build_test_network();
+    ASSERT_EQ(run("ip addr del 192.168.50.10/24 dev lan0 && ip addr add 192.168.50.10 peer 192.168.50.99 dev lan0"), 0);
+    EXPECT_EQ(document_without_router().localIp, "192.168.50.10");
+}
+
+TEST_F(LinuxSurvey, SysfsFactsCountOnlyForTheLinkOfTheSameIndex) {
+    build_test_network();
+    use_sysfs_stand_in();
+    fake_link("lan0", "12\n", true);
+    fake_link("lan1", "99\n", true);  // a link of that name in another namespace
+    const Survey survey = survey_adapters();
+    EXPECT_EQ(status_from_survey("tok", survey, std::nullopt).interfaceType, "wifi");
+    ASSERT_NE(find_adapter(survey, "lan1"), nullptr);
+    EXPECT_EQ(find_adapter(survey, "lan1")->if_type, INTERFACE_TYPE_ETHERNET);
 }
 
 TEST_F(LinuxSurvey, NothingQualifyingLeavesTheAdapterFieldsEmpty) {

@@ -11,6 +11,7 @@
 #include "tray/log_format.h"
 #include "tray/tray_rules.h"
 #include "common/text.h"
+#include "platform/system.h"
 
 using namespace nerova::tray;
 using nerova::text::to_wide;
@@ -60,6 +61,16 @@ TEST(CardPlacement, AreaSmallerThanACardPutsItAtTheMargin) {
     const WorkArea tiny{100, 50, 250, 150};
     expect_point(popup_at({200, 100}, tiny), 108, 58);
     expect_point(menu_at({200, 100}, tiny), 104, 54);
+}
+
+TEST(CardPlacement, ExactEdges) {
+    const WorkArea area{0, 40, 1920, 1040};
+    // The work area's bottom row is outside it, yet the cursor is not below it.
+    expect_point(popup_at({900, 1040}, area), 762, 1040 - 178);
+    expect_point(popup_at({900, 1041}, area), 762, 1040 - 174);
+    // The menu fits above the cursor with nothing to spare.
+    expect_point(menu_at({900, 40 + 4 + 136}, area), 805, 44);
+    expect_point(menu_at({900, 40 + 3 + 136}, area), 805, 40 + 3 + 136 + 4);
 }
 
 TEST(DpiScaling, SizesScaleByDpiOver96AndHoldExactlyAt96) {
@@ -185,6 +196,13 @@ TEST(TickRules, ForegroundGraceAndSampling) {
     EXPECT_TRUE(is_sample_tick(8));
     EXPECT_TRUE(is_sample_tick(0xFFFFFFF8u));
     EXPECT_FALSE(is_sample_tick(0xFFFFFFFFu));
+}
+
+TEST(LogText, TheLogSitsBesideTheTokenInTheDataFolder) {
+    const std::string sep = nerova::platform::join_path("a", "b").substr(1, 1);
+    EXPECT_EQ(log_folder("/roaming"), "/roaming" + sep + "NerovaBridge");
+    EXPECT_EQ(log_file("/roaming"), "/roaming" + sep + "NerovaBridge" + sep + "popup.log");
+    EXPECT_EQ(log_file(""), "NerovaBridge" + sep + "popup.log");
 }
 
 TEST(LogText, LinesAndMessagesKeepTheirExactForm) {
