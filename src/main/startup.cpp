@@ -4,10 +4,10 @@
 
 #include "common/service.h"
 #include "http/server.h"
-#include "main/bridge_state.h"
-#include "main/token.h"
 #include "platform/net.h"
 #include "platform/system.h"
+#include "state/bridge_state.h"
+#include "state/token.h"
 #include "tray/tray.h"
 
 namespace nerova {
@@ -35,7 +35,9 @@ int run_program() {
         platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
         return 1;
     }
-    run_tray(std::move(state));
+    std::optional<LogPlace> log;
+    if (paths.log_file) log = LogPlace{paths.data_folder, *paths.log_file};
+    run_tray(std::move(state), std::move(log));
 }
 
 }  // namespace nerova
