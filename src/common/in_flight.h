@@ -15,8 +15,11 @@ public:
     using Task = std::function<void()>;
 
     // The result of the computation in flight; when there is none, `work` becomes it, and
-    // `launch` is given the task that runs it, to run once on a thread of its choosing. A
-    // computation that throws gives a default-made result.
+    // `launch` is given the task that runs it, to run once on a thread of its choosing.
+    // A computation that throws, whatever it throws (memory running out, a thread it could not
+    // start), gives every asker a default-made result rather than the exception: each asker only
+    // answers one request or channel, and an empty result is what it gives for a failure anyway.
+    // The exception itself is dropped; nothing here can report it.
     template <typename Work, typename Launch>
     std::shared_future<T> share(Work work, Launch launch) {
         auto promise = std::make_shared<std::promise<T>>();

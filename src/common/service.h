@@ -1,5 +1,5 @@
-// Where the service listens and where it keeps its files: one definition for start-up, the tray
-// and the diagnostic log.
+// Where the service listens and the name of its data folder: one definition for start-up and the
+// tray.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,5 @@ std::string listen_address();
 
 // "http://127.0.0.1:17668" followed by the path.
 std::string service_url(std::string_view path);
-
-// The data folder under a base folder (APPDATA, or the platform's default base).
-std::string data_folder(const std::string& base);
 
 }  // namespace nerova

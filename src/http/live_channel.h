@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "http/request.h"
-#include "main/bridge_state.h"
 #include "platform/net.h"
+#include "state/bridge_state.h"
 
 namespace nerova::http {
 

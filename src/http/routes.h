@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "main/bridge_state.h"
 #include "platform/net.h"
+#include "state/bridge_state.h"
 
 namespace nerova::http {
 

@@ -19,11 +19,11 @@ void serve(Connection connection) {
 
 }  // namespace
 
-bool ConnectionHandoff::offer(Connection& connection) {
+std::optional<Connection> ConnectionHandoff::offer(Connection&& connection) {
     std::shared_ptr<Waiter> waiter;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (waiting_.empty()) return false;
+        if (waiting_.empty()) return std::move(connection);
         waiter = std::move(waiting_.back());
         waiting_.pop_back();
     }
@@ -32,7 +32,7 @@ bool ConnectionHandoff::offer(Connection& connection) {
         waiter->connection = std::move(connection);
     }
     waiter->offered.notify_one();
-    return true;
+    return std::nullopt;
 }
 
 std::optional<Connection> ConnectionHandoff::take(std::chrono::milliseconds linger) {
@@ -58,7 +58,7 @@ std::optional<Connection> ConnectionHandoff::take(std::chrono::milliseconds ling
     return std::move(waiter->connection);
 }
 
-bool spawn_connection_thread(Connection& connection, const std::shared_ptr<ConnectionHandoff>& handoff) {
+bool spawn_connection_thread(Connection connection, const std::shared_ptr<ConnectionHandoff>& handoff) {
     return platform::spawn_detached([connection = std::move(connection), handoff]() mutable {
         serve(std::move(connection));
         while (std::optional<Connection> next = handoff->take(THREAD_LINGER)) serve(std::move(*next));
@@ -72,12 +72,9 @@ void serve_one(const ServerContext& context, SpawnConnection spawn) {
         platform::accept_backoff();
         return;
     }
-    Connection connection{std::move(*accepted), context.shared};
-    if (context.handoff->offer(connection)) return;
-    if (!spawn(connection, context.handoff)) {
-        connection.socket.close();
-        platform::accept_backoff();
-    }
+    std::optional<Connection> unplaced = context.handoff->offer(Connection{std::move(*accepted), context.shared});
+    if (!unplaced) return;
+    if (!spawn(std::move(*unplaced), context.handoff)) platform::accept_backoff();
 }
 
 void run_server(ServerContext context) {

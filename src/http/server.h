@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "main/bridge_state.h"
 #include "platform/net.h"
+#include "state/bridge_state.h"
 
 namespace nerova::http {
 
@@ -27,9 +27,9 @@ struct Connection {
 // while it is served, and no limit on how many are served at once.
 class ConnectionHandoff {
 public:
-    // Gives the connection to the thread that began waiting last (its memory is the warmest),
-    // taking it over; false when no thread waits.
-    bool offer(Connection& connection);
+    // Gives the connection to the thread that began waiting last (its memory is the warmest);
+    // gives it back when no thread waits.
+    std::optional<Connection> offer(Connection&& connection);
     // Waits up to `linger` for a connection to serve.
     std::optional<Connection> take(std::chrono::milliseconds linger);
 
@@ -52,10 +52,10 @@ struct ServerContext {
     std::shared_ptr<ConnectionHandoff> handoff = std::make_shared<ConnectionHandoff>();
 };
 
-// Starts a thread that serves the connection, taking it over, and then whatever the handoff
-// brings it; false when no thread could be made.
-using SpawnConnection = bool (*)(Connection& connection, const std::shared_ptr<ConnectionHandoff>& handoff);
-bool spawn_connection_thread(Connection& connection, const std::shared_ptr<ConnectionHandoff>& handoff);
+// Starts a thread that serves the connection and then whatever the handoff brings it; false when
+// no thread could be made (the connection is then closed unanswered).
+using SpawnConnection = bool (*)(Connection connection, const std::shared_ptr<ConnectionHandoff>& handoff);
+bool spawn_connection_thread(Connection connection, const std::shared_ptr<ConnectionHandoff>& handoff);
 
 // Accepts one connection and hands it to a waiting thread or a new one. After a failed accept,
 // or when no thread can be made (the connection is then closed unanswered), it pauses 50 ms so a

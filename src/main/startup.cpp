@@ -4,12 +4,12 @@
 
 #include "common/service.h"
 #include "http/server.h"
-#include "main/bridge_state.h"
-#include "main/token.h"
 #include "netinfo/change_listener.h"
 #include "netinfo/network_changes.h"
 #include "platform/net.h"
 #include "platform/system.h"
+#include "state/bridge_state.h"
+#include "state/token.h"
 #include "tray/tray.h"
 
 namespace nerova {
@@ -46,7 +46,9 @@ int run_program() {
         platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
         return 1;
     }
-    run_tray(std::move(state));
+    std::optional<LogPlace> log;
+    if (paths.log_file) log = LogPlace{paths.data_folder, *paths.log_file};
+    run_tray(std::move(state), std::move(log));
 }
 
 }  // namespace nerova

@@ -10,9 +10,11 @@ namespace nerova {
 
 inline constexpr int LISTEN_BACKLOG = 128;
 
+// Where the program keeps its files, decided once at start-up.
 struct DataPaths {
     std::string data_folder;
     std::string token_file;
+    std::optional<std::string> log_file;  // the tray's popup.log; nothing when APPDATA is not set
 };
 
 // APPDATA exactly as set (an empty value gives a relative folder), else the platform's default base.

@@ -12,6 +12,7 @@ namespace nerova::platform {
 // Value of an environment variable as UTF-8; nothing when it is not set (an empty value is a value).
 std::optional<std::string> environment_variable(const char* name);
 
+// The system's temporary folder, ending in a separator; empty when the system gives none.
 std::string temp_directory();
 
 // Where a per-user data folder goes when APPDATA is not set: on POSIX the user's configuration

@@ -39,9 +39,17 @@ std::optional<std::string> environment_variable(const char* name) {
     return text::from_wide(buffer.data(), size);
 }
 
+// GetTempPath2W where the system has it (Windows 11, recent 10), else GetTempPathW. Both write at
+// most MAX_PATH characters and the NUL; a larger result is the size they would have needed.
 std::string temp_directory() {
+    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel != nullptr ? ::GetProcAddress(kernel, "GetTempPath2W") : nullptr;
+    const auto get_temp_path2 = reinterpret_cast<GetTempPath2Fn>(reinterpret_cast<void (*)()>(found));
     wchar_t buffer[MAX_PATH + 1];
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    const DWORD length =
+        get_temp_path2 != nullptr ? get_temp_path2(MAX_PATH + 1, buffer) : ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
     return text::from_wide(buffer, length);
 }
 

@@ -1,13 +1,6 @@
 #include "tray/log_format.h"
 
-#include "common/service.h"
-#include "platform/system.h"
-
 namespace nerova::tray {
-
-std::string log_folder(const std::string& appdata) { return data_folder(appdata); }
-
-std::string log_file(const std::string& appdata) { return platform::join_path(log_folder(appdata), "popup.log"); }
 
 std::string log_line_text(std::uint64_t tick_ms, std::string_view message) {
     std::string line = "[tick=" + std::to_string(tick_ms) + "] ";

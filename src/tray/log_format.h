@@ -1,4 +1,4 @@
-// The diagnostic log's file location and its lines, as text.
+// The diagnostic log's lines, as text.
 #pragma once
 
 #include <cstdint>
@@ -6,10 +6,6 @@
 #include <string_view>
 
 namespace nerova::tray {
-
-// %APPDATA%\NerovaBridge\popup.log; an empty APPDATA gives the relative NerovaBridge\popup.log.
-std::string log_folder(const std::string& appdata);
-std::string log_file(const std::string& appdata);
 
 // "[tick=<tick>] <message>\n"; the message is written as it is, line feeds included.
 std::string log_line_text(std::uint64_t tick_ms, std::string_view message);

@@ -69,19 +69,6 @@ int small_icon_size() {
     return ::GetSystemMetricsForDpi(SM_CXSMICON, dpi_x);
 }
 
-// GetTempPath2W where the system has it (Windows 11, recent 10), else GetTempPathW.
-std::string temp_directory() {
-    using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const FARPROC found = kernel != nullptr ? ::GetProcAddress(kernel, "GetTempPath2W") : nullptr;
-    const auto get_temp_path2 = reinterpret_cast<GetTempPath2Fn>(reinterpret_cast<void (*)()>(found));
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD length =
-        get_temp_path2 != nullptr ? get_temp_path2(MAX_PATH + 1, buffer) : ::GetTempPathW(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return text::from_wide(buffer, length);
-}
-
 // At 125 % and 175 % the small icon is 20 and 28 px, which the icon does not hold: the next larger
 // frame scaled down stays sharp where LoadImageW would blow up the 16 px one. LoadIconWithScaleDown
 // lives in the common controls of version 6, which the manifest asks for; it is looked up so that a
@@ -96,7 +83,7 @@ HICON load_icon(HINSTANCE instance, int size) {
         icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     }
     if (icon != nullptr) return icon;
-    const std::string path = platform::join_path(temp_directory(), std::string(FALLBACK_ICON_FILE));
+    const std::string path = platform::join_path(platform::temp_directory(), std::string(FALLBACK_ICON_FILE));
     const std::vector<wchar_t> wide_path = text::to_wide<wchar_t>(path);
     if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
         platform::write_file(path, assets::brand_ico());

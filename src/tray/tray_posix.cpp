@@ -4,7 +4,7 @@
 
 namespace nerova {
 
-void run_tray(std::shared_ptr<BridgeState> state) {
+void run_tray(std::shared_ptr<BridgeState> state, std::optional<LogPlace>) {
     platform::write_standard_error("[NerovaBridge] serving " + service_url("") + " (Ctrl+C to stop)\n");
     platform::wait_for_shutdown_signal();
     state.reset();

@@ -506,8 +506,9 @@ void run_ui() {
 }  // namespace
 }  // namespace tray
 
-void run_tray(std::shared_ptr<BridgeState> state) {
+void run_tray(std::shared_ptr<BridgeState> state, std::optional<LogPlace> log) {
     std::call_once(tray::bridge_state_once, [&] { tray::bridge_state_slot = std::move(state); });
+    tray::set_log_place(std::move(log));
     tray::run_ui();
     platform::exit_process(0);
 }

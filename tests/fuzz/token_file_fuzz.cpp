@@ -3,7 +3,7 @@
 // bytes; the accepted token is that trimmed text.
 #include "common/text.h"
 #include "fuzz_support.h"
-#include "main/token.h"
+#include "state/token.h"
 
 namespace {
 

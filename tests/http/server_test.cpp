@@ -20,15 +20,15 @@ http::ServerContext context_over(platform::Socket listener) {
 }
 
 int failed_spawns = 0;
-bool failing_spawn(http::Connection&, const std::shared_ptr<http::ConnectionHandoff>&) {
+bool failing_spawn(http::Connection, const std::shared_ptr<http::ConnectionHandoff>&) {
     ++failed_spawns;
     return false;
 }
 
 int spawns = 0;
-bool counting_spawn(http::Connection& connection, const std::shared_ptr<http::ConnectionHandoff>& handoff) {
+bool counting_spawn(http::Connection connection, const std::shared_ptr<http::ConnectionHandoff>& handoff) {
     ++spawns;
-    return http::spawn_connection_thread(connection, handoff);
+    return http::spawn_connection_thread(std::move(connection), handoff);
 }
 
 }  // namespace

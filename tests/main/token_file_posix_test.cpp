@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "main/token.h"
 #include "platform/system.h"
+#include "state/token.h"
 
 using namespace nerova;
 namespace fs = std::filesystem;

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <set>
 
-#include "main/token.h"
 #include "platform/system.h"
+#include "state/token.h"
 
 using namespace nerova;
 

@@ -476,7 +476,8 @@ std::string read_all(const std::wstring& path) {
 TEST(DiagnosticLog, AppendsExactLinesToAFileItCreatesAndSharesWithOthers) {
     const std::wstring appdata = fresh_appdata(L"log");
     const std::wstring file = appdata + L"\\NerovaBridge\\popup.log";
-    ASSERT_TRUE(::SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
+    const auto utf8 = [](const std::wstring& wide) { return nerova::text::from_wide(wide.data(), wide.size()); };
+    set_log_place(nerova::LogPlace{utf8(appdata + L"\\NerovaBridge"), utf8(file)});
     log_line("first");
     log_line("two\nlines");
     {
@@ -488,8 +489,8 @@ TEST(DiagnosticLog, AppendsExactLinesToAFileItCreatesAndSharesWithOthers) {
         log_line("third");
         ::CloseHandle(reader);
     }
-    ::SetEnvironmentVariableW(L"APPDATA", nullptr);
-    log_line("lost: APPDATA is not set");
+    set_log_place(std::nullopt);
+    log_line("lost: no log place");
     EXPECT_TRUE(std::regex_match(read_all(file),
                                  std::regex(R"(\[tick=\d+\] first\n\[tick=\d+\] two\nlines\n\[tick=\d+\] third\n)")))
         << read_all(file);

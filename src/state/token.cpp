@@ -1,4 +1,4 @@
-#include "main/token.h"
+#include "state/token.h"
 
 #include <chrono>
 
