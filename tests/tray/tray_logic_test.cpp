@@ -11,7 +11,6 @@
 #include "tray/log_format.h"
 #include "tray/tray_rules.h"
 #include "common/text.h"
-#include "platform/system.h"
 
 using namespace nerova::tray;
 using nerova::text::to_wide;
@@ -196,13 +195,6 @@ TEST(TickRules, ForegroundGraceAndSampling) {
     EXPECT_TRUE(is_sample_tick(8));
     EXPECT_TRUE(is_sample_tick(0xFFFFFFF8u));
     EXPECT_FALSE(is_sample_tick(0xFFFFFFFFu));
-}
-
-TEST(LogText, TheLogSitsBesideTheTokenInTheDataFolder) {
-    const std::string sep = nerova::platform::join_path("a", "b").substr(1, 1);
-    EXPECT_EQ(log_folder("/roaming"), "/roaming" + sep + "NerovaBridge");
-    EXPECT_EQ(log_file("/roaming"), "/roaming" + sep + "NerovaBridge" + sep + "popup.log");
-    EXPECT_EQ(log_file(""), "NerovaBridge" + sep + "popup.log");
 }
 
 TEST(LogText, LinesAndMessagesKeepTheirExactForm) {
