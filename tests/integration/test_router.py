@@ -102,6 +102,16 @@ def timed_status():
     return status, time.monotonic() - started
 
 
+def status_with_address(tries=3):
+    """The first of a few lookups that got the router's address: each of its transfers has 800 ms,
+    which a loaded machine may use up; a lookup that never works still fails."""
+    for _ in range(tries):
+        status, elapsed = timed_status()
+        if status["wanIp"]:
+            break
+    return status, elapsed
+
+
 class Victim:
     """A service on this machine's loopback that no router answer may make the helper call."""
 
@@ -152,7 +162,7 @@ class RouterLookup(harness.BridgeTest):
 
     def test_the_router_people_run_gives_its_external_address(self):
         self.lan.start_router()
-        status, elapsed = timed_status()
+        status, elapsed = status_with_address()
         self.assertEqual((status["wanIp"], status["wanSource"], status["routerDetected"]), (WAN, "upnp", True))
         self.assertEqual((status["gatewayIp"], status["localIp"]), (ROUTER, "10.66.0.2"))
         print("\n/status with miniupnpd: %.1f ms" % (elapsed * 1000), file=sys.stderr)
@@ -160,7 +170,7 @@ class RouterLookup(harness.BridgeTest):
     def test_a_hostile_answer_first_does_not_hide_the_router(self):
         self.lan.start_router()
         self.lan.start_hostile_host("http://127.0.0.1:8000/admin/reset")
-        self.assertEqual(harness.get_status()["wanIp"], WAN)
+        self.assertEqual(status_with_address()[0]["wanIp"], WAN)
         self.assertEqual(self.victim.calls, 0)
 
     def test_a_location_pointing_back_at_the_helper_costs_one_search(self):
