@@ -33,9 +33,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "upnp_test_responder: cannot build the test LAN\n");
         return 1;
     }
-    TestHttpServer server(ppp ? strict_router({{"urn:schemas-upnp-org:service:WANPPPConnection:1", "/ctl/PPPConn", wan_ip}})
-                              : router(igd_description("/ctl/IPConn"), soap_answer(wan_ip)),
-                          0, ROUTER_HOST);
+    TestHttpServer::Handler handler = router(igd_description("/ctl/IPConn"), soap_answer(wan_ip));
+    if (ppp) {
+        const StandInService service{"urn:schemas-upnp-org:service:WANPPPConnection:1", "/ctl/PPPConn", wan_ip};
+        handler = strict_router({service});
+    }
+    TestHttpServer server(handler, 0, ROUTER_HOST);
     SsdpResponder responder({ssdp_answer("LOCATION: " + server.url("/rootDesc.xml"))});
     if (!server.listening() || !responder.listening()) {
         std::fprintf(stderr, "upnp_test_responder: cannot listen\n");
