@@ -130,9 +130,9 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
         if (!take_from_page(socket, reader, session, messages, wait)) return;
 
         if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            const netinfo::NetworkSnapshot snapshot = refresh->get();
+            const bool sent = send_if_changed(session, *shared.token, refresh->get(), last_sent_status);
             refresh.reset();
-            if (!send_if_changed(session, *shared.token, snapshot, last_sent_status)) return;
+            if (!sent) return;
         }
         // A refresh a reported change started: its survey is newer than that of a check still
         // under way, whose older document would only undo it until the next check.

@@ -1,6 +1,7 @@
 #include "main/startup.h"
 
 #include "common/service.h"
+#include "common/text.h"
 
 namespace nerova {
 
@@ -24,10 +25,8 @@ std::string bind_failure_box_text(const std::string& line, std::optional<std::ui
                                   const std::string& program) {
     if (!pid) return line;
     const std::string process = "进程 " + std::to_string(*pid);
-    std::string lower;
-    for (const char c : program) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
     // No copy of ours answered in this session, so this one runs in another (loopback is shared).
-    if (lower == "nerovabridge.exe") {
+    if (text::ascii_iequals(program, "NerovaBridge.exe")) {
         return line + "\n\n端口已被另一个 Nerova桥 占用（" + process + "），它属于同时登录的另一位用户。";
     }
     if (program.empty()) return line + "\n\n占用端口的是" + process + "。";

@@ -15,13 +15,14 @@ StatusDocument collect_status(const std::string& token) {
     return status_from_survey(token, survey, wan_ip);
 }
 
+NetworkSnapshot fresh_network_snapshot() { return {survey_adapters(), upnp::upnp_external_ip()}; }
+
 std::shared_future<NetworkSnapshot> network_snapshot() {
     // Never destroyed: its thread may still be running while the process exits.
     static auto& in_flight = *new InFlight<NetworkSnapshot>();
-    return in_flight.share([] { return NetworkSnapshot{survey_adapters(), upnp::upnp_external_ip()}; },
-                           [](const auto& run) {
-                               if (!platform::spawn_detached(run)) run();
-                           });
+    return in_flight.share(fresh_network_snapshot, [](const auto& run) {
+        if (!platform::spawn_detached(run)) run();
+    });
 }
 
 }  // namespace nerova::netinfo

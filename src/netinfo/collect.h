@@ -20,6 +20,9 @@ struct NetworkSnapshot {
     std::optional<std::string> wan_ip;
 };
 
+// A survey taken now and the router's answer (shared with a lookup already under way).
+NetworkSnapshot fresh_network_snapshot();
+
 // The refresh in flight, or a new one on a thread of its own (the caller's when none can be
 // made), so that a channel goes on reading while the router is asked. Channels that refresh
 // meanwhile share it; nothing is kept once it ends.

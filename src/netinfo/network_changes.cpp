@@ -1,12 +1,8 @@
 #include "netinfo/network_changes.h"
 
-#include "netinfo/survey.h"
 #include "platform/system.h"
-#include "upnp/external_ip.h"
 
 namespace nerova::netinfo {
-
-NetworkSnapshot fresh_network_snapshot() { return {survey_adapters(), upnp::upnp_external_ip()}; }
 
 void pacer_notice(RefreshPacer& pacer) { pacer.pending = true; }
 

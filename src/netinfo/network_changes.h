@@ -32,9 +32,6 @@ std::optional<RefreshPacer::Clock::time_point> pacer_due(const RefreshPacer& pac
 // True, and counted as started, when a refresh is pending and due at `now`.
 bool pacer_start(RefreshPacer& pacer, RefreshPacer::Clock::time_point now);
 
-// A survey taken now and the router's answer (shared with a lookup already under way).
-NetworkSnapshot fresh_network_snapshot();
-
 class NetworkChanges {
 public:
     using Refresh = std::function<NetworkSnapshot()>;

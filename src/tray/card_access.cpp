@@ -3,7 +3,6 @@
 namespace nerova::tray {
 namespace {
 
-constexpr std::string_view SUBTITLE = "本地网络桥接服务";
 constexpr std::string_view PRESS_ACTION = "按下";
 constexpr std::string_view RUN_ACTION = "执行";
 
@@ -108,7 +107,7 @@ CardAccess card_access(const CardShown& shown) {
     CardAccess access;
     if (shown.kind == CardKind::popup) {
         access.card = item(CARD_TITLE, AccessRole::pane, 0, 0, POPUP_WIDTH, POPUP_HEIGHT, dpi);
-        access.card.description = SUBTITLE;
+        access.card.description = CARD_SUBTITLE;
         AccessItem status = item(popup_status_text(shown.connected), AccessRole::static_text, 24, 72, 228, 34, dpi);
         status.description = popup_detail_text(shown.connected);
         AccessItem quit = item(QUIT_LABEL, AccessRole::push_button, 24, 116, 228, 30, dpi);

@@ -11,7 +11,9 @@
 
 namespace nerova::tray {
 
+// The title of every window, the icon's tooltip and the card; the popup's subtitle.
 constexpr std::string_view CARD_TITLE = "Nerova桥";
+constexpr std::string_view CARD_SUBTITLE = "本地网络桥接服务";
 constexpr std::string_view QUIT_LABEL = "退出助手";
 constexpr std::array<std::string_view, MENU_ROW_COUNT> MENU_LABELS = {
     "打开状态面板", "打开Nerova主站", "开机自启", "退出助手"};

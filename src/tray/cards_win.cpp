@@ -70,7 +70,7 @@ void paint_popup(const Painter& paint, const CardLook& look) {
     const StringFormat centre_format = make_string_format(Align::centre);
 
     paint.text(title_font, near_format, colour.title, 66, 21, 188, 20, CARD_TITLE);
-    paint.text(small_font, near_format, colour.subtitle, 66, 43, 188, 16, "本地网络桥接服务");
+    paint.text(small_font, near_format, colour.subtitle, 66, 43, 188, 16, CARD_SUBTITLE);
     paint.fill_rounded(colour.pill[state], 24, 72, 228, 34, 17);
     paint.fill_ellipse(colour.dot[state], 37, 84, 10, 10);
     paint.text(text_font, near_format, colour.status[state], 54, 72, 120, 34, popup_status_text(look.connected));

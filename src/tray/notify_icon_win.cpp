@@ -16,12 +16,12 @@
 #include "assets/assets.h"
 #include "common/text.h"
 #include "platform/system.h"
+#include "tray/card_access.h"
 #include "tray/handles_win.h"
 
 namespace nerova::tray {
 namespace {
 
-constexpr std::string_view TOOLTIP = "Nerova桥";
 constexpr std::string_view FALLBACK_ICON_FILE = "orva-network-helper-brand.ico";
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full current NOTIFYICONDATAW");
@@ -49,7 +49,7 @@ NOTIFYICONDATAW icon_record(UINT flags) {
     data.uID = TRAY_ICON_ID;
     data.uFlags = flags;
     if ((flags & NIF_TIP) != 0) {
-        const std::vector<wchar_t> tip = text::to_wide<wchar_t>(TOOLTIP);
+        const std::vector<wchar_t> tip = text::to_wide<wchar_t>(CARD_TITLE);
         const std::size_t units = std::min(tip.size() - 1, std::size(data.szTip) - 1);
         std::copy(tip.begin(), tip.begin() + static_cast<std::ptrdiff_t>(units), data.szTip);
         data.szTip[units] = L'\0';

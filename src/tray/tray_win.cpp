@@ -35,7 +35,6 @@ namespace {
 
 constexpr UINT_PTR TRAY_TIMER_ID = 1;
 constexpr UINT TRAY_TIMER_PERIOD_MS = 250;
-constexpr std::string_view WINDOW_TITLE = "Nerova桥";
 constexpr DWORD CARD_EX_STYLE = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 const wchar_t* const HIDDEN_CLASS = L"ORVATrayHidden";
 const wchar_t* const POPUP_CLASS = L"ORVAPopupCard";
@@ -482,7 +481,7 @@ void run_ui() {
     register_class(instance, arrow, HIDDEN_CLASS, tray_window_proc);
     register_class(instance, arrow, POPUP_CLASS, card_window_proc);
     register_class(instance, arrow, MENU_CLASS, card_window_proc);
-    const std::vector<wchar_t> title = text::to_wide<wchar_t>(WINDOW_TITLE);
+    const std::vector<wchar_t> title = text::to_wide<wchar_t>(CARD_TITLE);
     hidden_window = ::CreateWindowExW(0, HIDDEN_CLASS, title.data(), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                                       nullptr);
     create_card(popup_card, instance, POPUP_CLASS, title.data());
