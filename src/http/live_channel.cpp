@@ -6,10 +6,6 @@
 
 #include "common/text.h"
 #include "http/websocket.h"
-#include "netinfo/collect.h"
-#include "netinfo/network_changes.h"
-#include "netinfo/selection.h"
-#include "netinfo/status.h"
 #include "platform/crypto.h"
 
 namespace nerova::http {
@@ -45,9 +41,7 @@ std::chrono::milliseconds time_to_wait(Clock::time_point now, bool refreshing, b
 }
 
 // Sends the document when its text differs from the last one sent; false when sending fails.
-bool send_if_changed(WebSocketSession& session, const std::string& token, const netinfo::NetworkSnapshot& snapshot,
-                     std::optional<std::string>& last_sent_status) {
-    std::string json = netinfo::status_to_json(netinfo::status_from_survey(token, snapshot.survey, snapshot.wan_ip));
+bool send_if_changed(WebSocketSession& session, std::string json, std::optional<std::string>& last_sent_status) {
     if (last_sent_status == json) return true;
     if (!session.send_text(json)) return false;
     last_sent_status = std::move(json);
@@ -116,7 +110,8 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
     std::optional<std::shared_future<netinfo::NetworkSnapshot>> refresh;  // under way
     std::optional<std::string> last_sent_status;
     std::vector<WebSocketMessage> messages;
-    std::uint64_t changes_seen = shared.changes ? shared.changes->generation() : 0;
+    const netinfo::StatusSource& status = *shared.status;
+    std::uint64_t changes_seen = status.change_count();
 
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -124,22 +119,22 @@ void run_live_channel(platform::Socket& socket, BufferedReader& reader, const He
         // is read and answered meanwhile; its document is compared and sent once it is ready.
         if (!refresh && now - refresh_started >= STATUS_PUSH_INTERVAL) {
             refresh_started = now;
-            refresh = netinfo::network_snapshot();
+            refresh = status.check();
         }
-        const auto wait = time_to_wait(now, refresh.has_value(), shared.changes != nullptr, refresh_started, ping_sent_at);
+        const auto wait = time_to_wait(now, refresh.has_value(), status.reports_changes(), refresh_started, ping_sent_at);
         if (!take_from_page(socket, reader, session, messages, wait)) return;
 
         if (refresh && refresh->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            const bool sent = send_if_changed(session, *shared.token, refresh->get(), last_sent_status);
+            const bool sent = send_if_changed(session, status.document(refresh->get()), last_sent_status);
             refresh.reset();
             if (!sent) return;
         }
         // A refresh a reported change started: its survey is newer than that of a check still
         // under way, whose older document would only undo it until the next check.
-        if (shared.changes && shared.changes->generation() != changes_seen) {
-            changes_seen = shared.changes->generation();
+        if (const std::uint64_t changes = status.change_count(); changes != changes_seen) {
+            changes_seen = changes;
             refresh.reset();
-            if (!send_if_changed(session, *shared.token, shared.changes->latest(), last_sent_status)) return;
+            if (!send_if_changed(session, status.changed_document(), last_sent_status)) return;
         }
         if (Clock::now() - ping_sent_at >= PING_INTERVAL) {
             ping_sent_at = Clock::now();

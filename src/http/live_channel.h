@@ -9,7 +9,7 @@
 
 #include "http/request.h"
 #include "platform/net.h"
-#include "state/bridge_state.h"
+#include "http/shared_state.h"
 
 namespace nerova::http {
 

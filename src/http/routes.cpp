@@ -7,8 +7,6 @@
 #include "http/live_channel.h"
 #include "http/request.h"
 #include "http/response.h"
-#include "netinfo/collect.h"
-#include "netinfo/status.h"
 
 namespace nerova::http {
 namespace {
@@ -73,7 +71,7 @@ void handle_connection(platform::Socket socket, const SharedState& shared) {
     } else if (path == "/live") {
         admit_live_channel(socket, reader, *request, shared);
     } else if (path == "/status") {
-        send_json(socket, netinfo::status_to_json(netinfo::collect_status(*shared.token)));
+        send_json(socket, shared.status->fresh_document());
     } else if (path == "/heartbeat") {
         send_json(socket, heartbeat_body(unix_seconds_now()));
     } else if (path == "/disconnect") {

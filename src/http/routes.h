@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/net.h"
-#include "state/bridge_state.h"
+#include "http/shared_state.h"
 
 namespace nerova::http {
 

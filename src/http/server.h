@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/net.h"
-#include "state/bridge_state.h"
+#include "http/shared_state.h"
 
 namespace nerova::http {
 

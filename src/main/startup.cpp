@@ -6,6 +6,7 @@
 #include "http/server.h"
 #include "netinfo/change_listener.h"
 #include "netinfo/network_changes.h"
+#include "netinfo/status_source.h"
 #include "platform/net.h"
 #include "platform/system.h"
 #include "state/bridge_state.h"
@@ -41,7 +42,8 @@ int run_program() {
     const std::unique_ptr<netinfo::ChangeListener> change_listener =
         netinfo::start_change_listener([changes] { changes->notice(); });
     if (!change_listener) changes.reset();
-    http::ServerContext context{std::move(*listener), SharedState{token, state, changes}};
+    auto status = std::make_shared<const netinfo::StatusSource>(token, std::move(changes));
+    http::ServerContext context{std::move(*listener), http::SharedState{token, state, std::move(status)}};
     if (!platform::spawn_detached([context = std::move(context)]() mutable { http::run_server(std::move(context)); })) {
         platform::write_standard_error("[NerovaBridge] failed to spawn thread\n");
         return 1;

@@ -1,7 +1,6 @@
 // Fills a fresh status document from the adapter survey and the router.
 #pragma once
 
-#include <future>
 #include <optional>
 #include <string>
 
@@ -22,10 +21,5 @@ struct NetworkSnapshot {
 
 // A survey taken now and the router's answer (shared with a lookup already under way).
 NetworkSnapshot fresh_network_snapshot();
-
-// The refresh in flight, or a new one on a thread of its own (the caller's when none can be
-// made), so that a channel goes on reading while the router is asked. Channels that refresh
-// meanwhile share it; nothing is kept once it ends.
-std::shared_future<NetworkSnapshot> network_snapshot();
 
 }  // namespace nerova::netinfo

@@ -4,13 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 namespace nerova {
-
-namespace netinfo {
-class NetworkChanges;
-}
 
 struct BridgeState {
     std::atomic<std::int64_t> live_channel_count{0};
@@ -29,15 +24,6 @@ public:
 
 private:
     std::shared_ptr<BridgeState> state_;
-};
-
-// What start-up hands to the service and every connection carries: the access token (never
-// changed while the process runs), the bridge state and the refresh that network changes start
-// (none where nothing reports them).
-struct SharedState {
-    std::shared_ptr<const std::string> token;
-    std::shared_ptr<BridgeState> bridge;
-    std::shared_ptr<const netinfo::NetworkChanges> changes;
 };
 
 inline bool web_page_connected(const BridgeState& state) { return state.live_channel_count.load() > 0; }

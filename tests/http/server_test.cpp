@@ -13,10 +13,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
+http::SharedState shared_with(std::shared_ptr<BridgeState> state) {
+    auto token = std::make_shared<const std::string>("TOKEN");
+    return {token, std::move(state), std::make_shared<const netinfo::StatusSource>(token, nullptr)};
+}
+
 http::ServerContext context_over(platform::Socket listener) {
-    return http::ServerContext{std::move(listener),
-                               SharedState{std::make_shared<const std::string>("TOKEN"),
-                                           std::make_shared<BridgeState>(), nullptr}};
+    return http::ServerContext{std::move(listener), shared_with(std::make_shared<BridgeState>())};
 }
 
 int failed_spawns = 0;
@@ -100,8 +103,7 @@ struct ServedConnection {
         int error = 0;
         auto accepted = listener.accept(error);
         server = std::thread([socket = std::move(*accepted), state = state]() mutable {
-            const SharedState shared{std::make_shared<const std::string>("TOKEN"), state, nullptr};
-            http::handle_connection(std::move(socket), shared);
+            http::handle_connection(std::move(socket), shared_with(state));
         });
     }
     ~ServedConnection() {

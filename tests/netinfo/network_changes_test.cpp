@@ -1,11 +1,14 @@
-// The coalescing rule over a clock of the test's own, and the refresher that follows it.
+// The coalescing rule over a clock of the test's own, the refresher that follows it, and the
+// status source the live channels and /status read through.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
 #include "netinfo/network_changes.h"
+#include "netinfo/status_source.h"
 
 namespace nerova::netinfo {
 namespace {
@@ -170,4 +173,46 @@ TEST(NetworkChanges, AFailedRefreshPublishesNothing) {
 }
 
 }  // namespace
+NetworkSnapshot snapshot_with(const std::string& wan_ip) { return {Survey{"PC-01", {}}, wan_ip}; }
+
+bool has(const std::string& document, const std::string& member) {
+    return document.find(member) != std::string::npos;
+}
+
+TEST(StatusSource, EveryDocumentCarriesTheTokenAndWhatItWasMadeFrom) {
+    const auto token = std::make_shared<const std::string>("tok");
+    auto changes = std::make_shared<NetworkChanges>([] { return snapshot_with("203.0.113.9"); }, [] { return true; });
+    const StatusSource source(token, changes, [] { return snapshot_with("203.0.113.7"); });
+    EXPECT_TRUE(source.reports_changes());
+    EXPECT_EQ(source.change_count(), 0u);
+    const std::string fresh = source.fresh_document();
+    EXPECT_TRUE(has(fresh, "\"wanIp\":\"203.0.113.7\"") && has(fresh, "\"token\":\"tok\"")) << fresh;
+    EXPECT_EQ(source.document(source.check().get()), fresh);
+    changes->notice();
+    ASSERT_TRUE(wait_until([&] { return source.change_count() == 1; }));
+    const std::string changed = source.changed_document();
+    EXPECT_TRUE(has(changed, "\"wanIp\":\"203.0.113.9\"") && has(changed, "\"token\":\"tok\"")) << changed;
+
+    const StatusSource unreported(token, nullptr, [] { return snapshot_with(""); });
+    EXPECT_FALSE(unreported.reports_changes());
+    EXPECT_EQ(unreported.change_count(), 0u);
+}
+
+TEST(StatusSource, ChecksWhileOneRunsShareItAndTheNextStartsAnew) {
+    std::atomic<int> taken{0};
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    const StatusSource source(std::make_shared<const std::string>("tok"), nullptr, [&] {
+        released.wait();
+        return snapshot_with(std::to_string(++taken));
+    });
+    const auto first = source.check();
+    const auto second = source.check();
+    release.set_value();
+    EXPECT_EQ(first.get().wan_ip, "1");
+    EXPECT_EQ(&first.get(), &second.get());  // one result, not two equal ones
+    ASSERT_TRUE(wait_until([&] { return source.check().get().wan_ip == "2"; }));
+    EXPECT_EQ(taken.load(), 2);
+}
+
 }  // namespace nerova::netinfo
