@@ -46,11 +46,11 @@ Pen solid_pen(Argb colour, float width) {
 
 FontFamily pick_font_family() {
     for (const char* name : {"Microsoft YaHei UI", "Microsoft YaHei", "SimSun"}) {
-        GpFontFamily* family = nullptr;
+        GpFontFamily* made = nullptr;
         const Gdiplus::GpStatus status =
-            gp::GdipCreateFontFamilyFromName(text::to_wide<wchar_t>(name).data(), nullptr, &family);
-        if (status == Gdiplus::Ok && family != nullptr) return FontFamily(family);
-        if (family != nullptr) gp::GdipDeleteFontFamily(family);
+            gp::GdipCreateFontFamilyFromName(text::to_wide<wchar_t>(name).data(), nullptr, &made);
+        FontFamily family(made);  // owned at once, so a failure releases whatever came back
+        if (status == Gdiplus::Ok && family) return family;
     }
     GpFontFamily* generic = nullptr;
     gp::GdipGetGenericFontFamilySansSerif(&generic);

@@ -72,12 +72,20 @@ int small_icon_size() {
 // At 125 % and 175 % the small icon is 20 and 28 px, which the icon does not hold: the next larger
 // frame scaled down stays sharp where LoadImageW would blow up the 16 px one. LoadIconWithScaleDown
 // lives in the common controls of version 6, which the manifest asks for; it is looked up so that a
-// program without that manifest still starts.
+// program without that manifest still starts. The library is loaded once and stays for the life of
+// the process, as the common controls do in any program that shows them.
+using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+LoadIconWithScaleDownFn icon_scale_down() {
+    static const LoadIconWithScaleDownFn found = [] {
+        const HMODULE controls = ::LoadLibraryW(L"comctl32.dll");
+        const FARPROC address = controls != nullptr ? ::GetProcAddress(controls, "LoadIconWithScaleDown") : nullptr;
+        return reinterpret_cast<LoadIconWithScaleDownFn>(reinterpret_cast<void (*)()>(address));
+    }();
+    return found;
+}
+
 HICON load_icon(HINSTANCE instance, int size) {
-    using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
-    const HMODULE controls = ::LoadLibraryW(L"comctl32.dll");
-    const FARPROC found = controls != nullptr ? ::GetProcAddress(controls, "LoadIconWithScaleDown") : nullptr;
-    const auto scale_down = reinterpret_cast<LoadIconWithScaleDownFn>(reinterpret_cast<void (*)()>(found));
+    const LoadIconWithScaleDownFn scale_down = icon_scale_down();
     HICON icon = nullptr;
     if (scale_down == nullptr || FAILED(scale_down(instance, MAKEINTRESOURCEW(1), size, size, &icon))) {
         icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));

@@ -1,13 +1,10 @@
-// The Windows tray: the message-only host window with its 250 ms timer, and the two cards (the
-// popup status card and the menu card), one record each with one show/hide pair and one window
-// procedure. Everything here runs on the process's main thread.
+// The Windows tray's host: the message-only window with its 250 ms timer, the icon's events and
+// the message loop; the cards themselves are the card controller's. Everything here runs on the
+// process's main thread.
 #include "tray/tray.h"
 
 #include <windows.h>
-#include <shellapi.h>
-#include <shellscalingapi.h>
 #include <shlwapi.h>
-#include <windowsx.h>
 
 #include <atomic>
 #include <cstdint>
@@ -17,12 +14,11 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "common/service.h"
 #include "common/text.h"
 #include "platform/system.h"
 #include "tray/accessibility_win.h"
-#include "tray/autostart_win.h"
-#include "tray/cards_win.h"
+#include "tray/card_access.h"
+#include "tray/card_controller_win.h"
 #include "tray/handles_win.h"
 #include "tray/log_format.h"
 #include "tray/log_win.h"
@@ -35,85 +31,18 @@ namespace {
 
 constexpr UINT_PTR TRAY_TIMER_ID = 1;
 constexpr UINT TRAY_TIMER_PERIOD_MS = 250;
-constexpr DWORD CARD_EX_STYLE = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 const wchar_t* const HIDDEN_CLASS = L"ORVATrayHidden";
-const wchar_t* const POPUP_CLASS = L"ORVAPopupCard";
-const wchar_t* const MENU_CLASS = L"ORVAMenuCard";
 // Posted to the host window by a second start of the program: open the status card.
 const wchar_t* const SHOW_STATUS_CARD_MESSAGE = L"NerovaBridge.ShowStatusCard";
 
-// One card window and its state. Written only by this thread; atomic so that it may be read from
-// anywhere.
-struct Card {
-    explicit Card(CardKind card_kind) : kind(card_kind) {}
-    const CardKind kind;
-    std::atomic<HWND> window{nullptr};
-    std::atomic<bool> visible{false};
-    std::atomic<std::uint64_t> shown_at{0};
-    // The popup's quit button (0) or the menu row under the mouse or chosen with the keys; -1 for none.
-    std::atomic<int> hover{-1};
-    std::atomic<unsigned> dpi{BASE_DPI};
-    // Where the card was opened for: the click, or the icon for the keyboard.
-    std::atomic<int> anchor_x{0};
-    std::atomic<int> anchor_y{0};
-};
-
-// Tray UI state.
 std::once_flag bridge_state_once;
 std::shared_ptr<BridgeState> bridge_state_slot;
 std::atomic<HWND> hidden_window{nullptr};
-Card popup_card(CardKind::popup);
-Card menu_card(CardKind::menu);
-std::atomic<ULONG_PTR> gdiplus_token{0};
-std::atomic<GpImage*> brand_image{nullptr};
-std::atomic<HCURSOR> hand_cursor{nullptr};
-std::atomic<bool> web_connected{false};
-std::atomic<bool> autostart_on{false};
 std::atomic<std::uint32_t> timer_ticks{0};
-std::atomic<UINT> taskbar_created_message{0};
 std::atomic<UINT> show_status_card_message{0};
 IconClicks icon_clicks;
 
 std::uint64_t now_ms() { return ::GetTickCount64(); }
-
-Card& other_card(const Card& card) { return card.kind == CardKind::popup ? menu_card : popup_card; }
-
-Card* card_of(HWND window) {
-    if (window == nullptr) return nullptr;
-    if (window == popup_card.window.load()) return &popup_card;
-    if (window == menu_card.window.load()) return &menu_card;
-    return nullptr;
-}
-
-WorkArea to_area(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
-
-std::vector<Monitor> monitors() {
-    std::vector<Monitor> found;
-    const auto add = [](HMONITOR handle, HDC, LPRECT, LPARAM list) -> BOOL {
-        MONITORINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.cbSize = sizeof info;
-        if (!::GetMonitorInfoW(handle, &info)) return TRUE;
-        UINT dpi_x = BASE_DPI;
-        UINT dpi_y = BASE_DPI;
-        if (FAILED(::GetDpiForMonitor(handle, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y))) dpi_x = ::GetDpiForSystem();
-        reinterpret_cast<std::vector<Monitor>*>(list)->push_back({to_area(info.rcMonitor), to_area(info.rcWork), dpi_x});
-        return TRUE;
-    };
-    ::EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// The work area and DPI of the monitor that holds the anchor.
-Monitor monitor_for(Point anchor) {
-    const std::vector<Monitor> all = monitors();
-    if (const Monitor* monitor = monitor_at(anchor, all)) return *monitor;
-    RECT rect{};
-    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rect, 0)) {
-        rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    }
-    return {to_area(rect), to_area(rect), ::GetDpiForSystem()};
-}
 
 Point cursor_position() {
     POINT cursor{};
@@ -121,131 +50,14 @@ Point cursor_position() {
     return {cursor.x, cursor.y};
 }
 
-void render(Card& card) {
-    const HWND window = card.window.load();
-    if (window == nullptr || !card.visible || gdiplus_token == 0) return;
-    const CardLook look{card.kind, card.hover, web_connected, autostart_on, brand_image.load(), current_card_colours()};
-    render_card(window, look, card.dpi);
-}
-
-// What a screen reader is told about a card.
-CardShown describe_card(HWND window) {
-    const Card* card = card_of(window);
-    if (card == nullptr) return {CardKind::popup, false, false, false, -1, BASE_DPI};
-    return {card->kind, card->visible, web_connected, autostart_on, card->hover, card->dpi};
-}
-
-// Sizes the card for the DPI of the monitor under its anchor and puts it there.
-void place(Card& card, UINT flags) {
-    const Point anchor{card.anchor_x, card.anchor_y};
-    const Monitor monitor = monitor_for(anchor);
-    // Set first: moving the window onto another monitor sends WM_DPICHANGED from inside SetWindowPos.
-    card.dpi = monitor.dpi;
-    const Size size = card_size(card.kind, monitor.dpi);
-    const Point at = place_card(card.kind, anchor, monitor.work, monitor.dpi);
-    ::SetWindowPos(card.window.load(), HWND_TOPMOST, at.x, at.y, size.width, size.height, flags);
-}
-
-void hide_card(Card& card) {
-    const HWND window = card.window.load();
-    if (window != nullptr) ::ShowWindow(window, SW_HIDE);
-    if (card.visible.exchange(false) && card.kind == CardKind::menu) {
-        notify_card_event(EVENT_SYSTEM_MENUPOPUPEND, window, -1);
-    }
-    card.hover = -1;
-}
-
-void show_card(Card& card, Point anchor) {
-    hide_card(other_card(card));
-    const HWND window = card.window.load();
-    if (window == nullptr) return;
-    if (card.kind == CardKind::menu) autostart_on = is_autostart_enabled();
-    card.hover = -1;
-    card.anchor_x = anchor.x;
-    card.anchor_y = anchor.y;
-    // Drawn while still hidden, then shown: showing first flashes the bitmap of its last opening.
-    place(card, SWP_NOACTIVATE);
-    card.visible = true;
-    card.shown_at = now_ms();
-    render(card);
-    ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    ::SetForegroundWindow(window);
-    if (card.kind == CardKind::menu) notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
-}
-
-void quit_app() {
-    hide_card(menu_card);
-    hide_card(popup_card);
-    delete_notify_icon();
-    ::PostQuitMessage(0);
-}
-
-void open_url(std::string_view url) {
-    ::ShellExecuteW(nullptr, L"open", text::to_wide<wchar_t>(url).data(), nullptr, nullptr, SW_SHOW);
-}
-
-void run_menu_row(int row) {
-    switch (row) {
-        case 0:
-            open_url(service_url("/ui"));
-            break;
-        case 1:
-            open_url(assets::main_site_url());
-            break;
-        case 2:
-            toggle_autostart();
-            break;
-        case 3:
-            quit_app();
-            break;
-        default:
-            break;
-    }
-}
-
-Point client_cursor(HWND window) {
-    POINT cursor{};
-    ::GetCursorPos(&cursor);
-    ::ScreenToClient(window, &cursor);
-    return {cursor.x, cursor.y};
-}
-
-void track_mouse_leave(HWND window) {
-    TRACKMOUSEEVENT request{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
-    ::TrackMouseEvent(&request);
-}
-
-// A card closes at a tick once another window holds the foreground and the grace time is over.
-void close_if_left(Card& card) {
-    if (!card.visible || !foreground_grace_over(now_ms(), card.shown_at)) return;
-    const HWND foreground = ::GetForegroundWindow();
-    if (foreground != nullptr && foreground != card.window.load()) hide_card(card);
-}
-
 void on_tick() {
     const std::uint32_t before = timer_ticks.fetch_add(1);
     if (!notify_icon_present()) add_notify_icon();
-    close_if_left(popup_card);
-    close_if_left(menu_card);
+    close_cards_left();
     if (!is_sample_tick(before)) return;
 
-    const bool connected = bridge_state_slot != nullptr && web_page_connected(*bridge_state_slot);
     resend_notify_tip();
-    if (web_connected.exchange(connected) != connected) {
-        render(popup_card);
-        if (popup_card.visible) {
-            notify_card_event(EVENT_OBJECT_NAMECHANGE, popup_card.window, 0);
-            notify_card_event(EVENT_OBJECT_DESCRIPTIONCHANGE, popup_card.window, 0);
-        }
-    }
-}
-
-void toggle_popup(bool open, Point anchor) {
-    if (open) {
-        show_card(popup_card, anchor);
-    } else {
-        hide_card(popup_card);
-    }
+    set_page_connected(bridge_state_slot != nullptr && web_page_connected(*bridge_state_slot));
 }
 
 // Version-4 events: a mouse click ends in NIN_SELECT, Enter or Space on the selected icon in
@@ -254,15 +66,16 @@ void toggle_popup(bool open, Point anchor) {
 // sends for a double-click and for Enter.
 void on_icon_event(WPARAM wparam, LPARAM lparam) {
     const IconEvent icon = decode_icon_event(wparam, lparam);
-    switch (icon_action(icon_clicks, icon.event, popup_card.visible, now_ms(), ::GetDoubleClickTime())) {
+    const bool popup_shown = card_shown(CardKind::popup);
+    switch (icon_action(icon_clicks, icon.event, popup_shown, now_ms(), ::GetDoubleClickTime())) {
         case IconAction::open_popup:
-            toggle_popup(true, icon.anchor);
+            show_card(CardKind::popup, icon.anchor);
             break;
         case IconAction::close_popup:
-            toggle_popup(false, icon.anchor);
+            hide_card(CardKind::popup);
             break;
         case IconAction::open_menu:
-            show_card(menu_card, icon.anchor);
+            show_card(CardKind::menu, icon.anchor);
             break;
         case IconAction::none:
             break;
@@ -276,7 +89,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return 0;
         case WM_CLOSE:
             // The way to end the program from outside (an installer, say): the quit button's path.
-            quit_app();
+            quit_program();
             return 0;
         case WM_TIMER:
             on_tick();
@@ -286,143 +99,7 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return 0;
         default:
             if (message != 0 && message == show_status_card_message.load()) {
-                show_card(popup_card, notify_icon_centre().value_or(cursor_position()));
-                return 0;
-            }
-            return ::DefWindowProcW(window, message, wparam, lparam);
-    }
-}
-
-// Moves the highlight from the keyboard and tells screen readers where it went.
-void move_highlight(Card& card, int target) {
-    if (card.hover.exchange(target) == target) return;
-    render(card);
-    const int child = access_child_of_target(card.kind, target);
-    notify_card_event(EVENT_OBJECT_FOCUS, card.window, child);
-    if (card.kind == CardKind::menu) notify_card_event(EVENT_OBJECT_SELECTION, card.window, child);
-}
-
-void on_key(Card& card, WPARAM key) {
-    const KeyOutcome outcome = card_key(card.kind, card.hover, static_cast<unsigned>(key));
-    switch (outcome.effect) {
-        case KeyEffect::close:
-            hide_card(card);
-            focus_notify_icon();
-            break;
-        case KeyEffect::move:
-            move_highlight(card, outcome.target);
-            break;
-        case KeyEffect::press:
-            if (card.kind == CardKind::popup) {
-                quit_app();
-                break;
-            }
-            hide_card(card);
-            focus_notify_icon();
-            run_menu_row(outcome.target);
-            break;
-        case KeyEffect::none:
-            break;
-    }
-}
-
-// A click inside a card: the popup's quit button quits; anywhere on the menu closes it first, so a
-// slow action (a browser starting) never leaves it on screen, then runs the row.
-void on_click(Card& card, int target) {
-    if (card.kind == CardKind::popup) {
-        if (target == 0) quit_app();
-        return;
-    }
-    hide_card(card);
-    run_menu_row(target);
-}
-
-LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Card* const card = card_of(window);
-    if (card == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);
-    switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            ::BeginPaint(window, &paint);
-            ::EndPaint(window, &paint);
-            render(*card);
-            return 0;
-        }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_GETOBJECT:
-            if (const auto answer = answer_get_object(window, wparam, lparam, describe_card)) return *answer;
-            return ::DefWindowProcW(window, message, wparam, lparam);
-        case ACCESS_ACTION_MESSAGE:
-            if (card->visible) on_click(*card, target_of_access_child(card->kind, static_cast<int>(wparam)));
-            return 0;
-        case WM_SETTINGCHANGE:
-        case WM_SYSCOLORCHANGE:
-        case WM_THEMECHANGED:
-            // A contrast theme turned on or off, or its colours changed.
-            render(*card);
-            return ::DefWindowProcW(window, message, wparam, lparam);
-        case WM_KEYDOWN:
-            on_key(*card, wparam);
-            return 0;
-        case WM_MOUSEMOVE: {
-            const int target = card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi);
-            if (target >= 0) ::SetCursor(hand_cursor.load());
-            if (card->hover.exchange(target) != target) render(*card);
-            track_mouse_leave(window);
-            return 0;
-        }
-        case WM_LBUTTONUP:
-            on_click(*card, card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi));
-            return 0;
-        case WM_MOUSELEAVE:
-            if (card->hover.exchange(-1) != -1) render(*card);
-            return 0;
-        case WM_SYSCOMMAND:
-            // Alt+F4 on the focused card would destroy it for good; only hide it.
-            if ((wparam & 0xFFF0) != SC_CLOSE) return ::DefWindowProcW(window, message, wparam, lparam);
-            hide_card(*card);
-            return 0;
-        case WM_CLOSE:
-            // From outside: Restart Manager closes a program that did not end at WM_ENDSESSION.
-            quit_app();
-            return 0;
-        case WM_QUERYENDSESSION:
-            // Never stands in the way of a log-off, shutdown or update.
-            return TRUE;
-        case WM_ENDSESSION:
-            // The process may be ended any time after this returns: the icon goes now.
-            if (wparam != FALSE) quit_app();
-            return 0;
-        case WM_SETCURSOR: {
-            // Answered, or the class's arrow replaces the hand on every move.
-            const Point at = client_cursor(window);
-            if (LOWORD(lparam) == HTCLIENT && card_target_at(card->kind, at.x, at.y, card->dpi) >= 0) {
-                ::SetCursor(hand_cursor.load());
-                return TRUE;
-            }
-            return ::DefWindowProcW(window, message, wparam, lparam);
-        }
-        case WM_DPICHANGED:
-            // The monitor's scaling changed under the card, or it was moved to another monitor. The
-            // card places itself, so the suggested rectangle is not taken.
-            if (LOWORD(wparam) != card->dpi) {
-                if (card->visible) {
-                    place(*card, SWP_NOACTIVATE);
-                } else {
-                    card->dpi = LOWORD(wparam);
-                }
-                render(*card);
-            }
-            match_notify_icon_to_dpi();
-            return 0;
-        default:
-            // TaskbarCreated is broadcast to both cards: the popup alone adds the icon again.
-            if (message != 0 && message == taskbar_created_message.load()) {
-                if (card->kind == CardKind::popup) {
-                    match_notify_icon_to_dpi();
-                    add_notify_icon();
-                }
+                show_card(CardKind::popup, notify_icon_centre().value_or(cursor_position()));
                 return 0;
             }
             return ::DefWindowProcW(window, message, wparam, lparam);
@@ -435,57 +112,37 @@ Image decode_brand_image() {
     const StreamHandle stream(
         ::SHCreateMemStream(reinterpret_cast<const BYTE*>(png.data()), static_cast<UINT>(png.size())));
     if (!stream) return Image();
-    GpImage* image = nullptr;
-    if (gp::GdipLoadImageFromStream(stream.get(), &image) != Gdiplus::Ok && image != nullptr) {
-        gp::GdipDisposeImage(image);
-        image = nullptr;
-    }
-    return Image(image);
-}
-
-void register_class(HINSTANCE instance, HCURSOR arrow, const wchar_t* name, WNDPROC procedure) {
-    WNDCLASSW window_class;
-    std::memset(&window_class, 0, sizeof window_class);
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = arrow;
-    window_class.lpszClassName = name;
-    ::RegisterClassW(&window_class);
-}
-
-void create_card(Card& card, HINSTANCE instance, const wchar_t* class_name, const wchar_t* title) {
-    const Size size = card_size(card.kind, BASE_DPI);
-    card.window = ::CreateWindowExW(CARD_EX_STYLE, class_name, title, WS_POPUP, 0, 0, size.width, size.height,
-                                    nullptr, nullptr, instance, nullptr);
-    if (card.window.load() != nullptr) card.dpi = ::GetDpiForWindow(card.window.load());
+    GpImage* made = nullptr;
+    const Gdiplus::GpStatus status = gp::GdipLoadImageFromStream(stream.get(), &made);
+    Image image(made);  // owned before anything is asked of it, so every way out releases it
+    if (status != Gdiplus::Ok) image.reset();
+    return image;
 }
 
 // Start-up through the message loop; returns when the loop ends, releasing the icon, the brand
 // image and GDI+ in that order on the way out. Per-monitor DPI awareness comes from the manifest.
 void run_ui() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
     const ComApartment com;
-    hand_cursor = ::LoadCursorW(nullptr, IDC_HAND);
 
     const GdiplusSession gdiplus;
     log_line(gdiplus_startup_message(static_cast<int>(gdiplus.status()), gdiplus.returned_token(),
                                      GdiplusSession::INPUT_SIZE, gdiplus.last_error()));
-    gdiplus_token = gdiplus.token();
     const Image image = decode_brand_image();
-    brand_image = image.get();
-    log_line(init_message(gdiplus_token, reinterpret_cast<std::intptr_t>(image.get())));
+    log_line(init_message(gdiplus.token(), reinterpret_cast<std::intptr_t>(image.get())));
 
-    taskbar_created_message = ::RegisterWindowMessageW(L"TaskbarCreated");
     show_status_card_message = ::RegisterWindowMessageW(SHOW_STATUS_CARD_MESSAGE);
-    register_class(instance, arrow, HIDDEN_CLASS, tray_window_proc);
-    register_class(instance, arrow, POPUP_CLASS, card_window_proc);
-    register_class(instance, arrow, MENU_CLASS, card_window_proc);
+    WNDCLASSW host_class;
+    std::memset(&host_class, 0, sizeof host_class);
+    host_class.lpfnWndProc = tray_window_proc;
+    host_class.hInstance = instance;
+    host_class.lpszClassName = HIDDEN_CLASS;
+    ::RegisterClassW(&host_class);
     const std::vector<wchar_t> title = text::to_wide<wchar_t>(CARD_TITLE);
     hidden_window = ::CreateWindowExW(0, HIDDEN_CLASS, title.data(), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                                       nullptr);
-    create_card(popup_card, instance, POPUP_CLASS, title.data());
-    create_card(menu_card, instance, MENU_CLASS, title.data());
+    create_cards(instance, ::LoadCursorW(nullptr, IDC_ARROW), title.data());
+    if (gdiplus.token() != 0) start_drawing_cards(image.get());
 
     init_notify_icon(hidden_window, instance);
     add_notify_icon();
@@ -498,8 +155,7 @@ void run_ui() {
     }
 
     delete_notify_icon();
-    brand_image = nullptr;
-    gdiplus_token = 0;
+    stop_drawing_cards();
 }
 
 }  // namespace
