@@ -13,7 +13,7 @@ import harness
 import watch
 
 BINARY = 0x2
-MESSAGE_LIMIT = 64 * 1024 * 1024
+MESSAGE_LIMIT = harness.program_constant("http/websocket.h", "LIVE_MESSAGE_LIMIT")
 # Room for a few channel threads and their buffers, but not for many 64 MiB messages.
 HEADROOM = 512 * 1024 * 1024
 ATTEMPTS = 16

@@ -9,7 +9,7 @@ import harness
 from harness import Channel
 
 TEXT = 0x1
-CHECK_INTERVAL = 3.0
+CHECK_INTERVAL = harness.program_constant("http/live_channel.h", "STATUS_PUSH_INTERVAL")
 RESPONDER = os.path.join(os.path.dirname(harness.PROGRAM), "tests", "upnp", "upnp_test_responder")
 
 

@@ -16,7 +16,7 @@ from harness import Bridge
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROUTER, HOSTILE, WAN = "10.66.0.1", "10.66.0.66", "11.22.33.44"
-SEARCH_WINDOW = 1.2
+SEARCH_WINDOW = harness.program_constant("upnp/ssdp.h", "SSDP_SEARCH_WINDOW")
 # Within the search window plus a little (more under Wine, whose surveys are slower).
 STATUS_LIMIT = SEARCH_WINDOW + (1.5 if harness.ON_WINE else 0.5)
 MINIUPNPD = shutil.which("miniupnpd") or "/usr/sbin/miniupnpd"

@@ -5,6 +5,7 @@ Every test module runs inside a network namespace of its own (tests/netns-run), 
 127.0.0.1:17668 is private to the test and nothing can leave the machine.
 """
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -15,9 +16,28 @@ import tempfile
 import time
 import unittest
 
-PORT = 17668
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
+_UNITS = {None: 1, "seconds": 1, "milliseconds": 1e-3}
+
+
+def program_constant(header, name):
+    """A number the program defines as a constexpr in src/<header>; a duration comes in seconds.
+    Read from the source, so that a test never holds a copy that could drift from it."""
+    with open(os.path.join(SOURCE, header), encoding="utf-8") as source:
+        text = source.read()
+    found = re.search(r"(?:std::chrono::(\w+)\s+)?\b" + name + r"\s*(?:\{|=\s*(?:std::chrono::(\w+)\()?)([0-9u* ]+)", text)
+    if found is None:
+        raise LookupError(f"{name} is not defined in src/{header}")
+    value = 1
+    for factor in found.group(3).replace("u", "").split("*"):
+        value *= int(factor)
+    unit = found.group(1) or found.group(2)
+    return value * _UNITS[unit] if unit else value
+
+
+PORT = program_constant("common/service.h", "LISTEN_PORT")
 # How long a connection thread whose connection ended waits for the next one before it ends.
-THREAD_LINGER = 2.0
+THREAD_LINGER = program_constant("http/server.h", "THREAD_LINGER")
 PROGRAM = os.environ.get("NEROVA_BRIDGE", "")
 # For the Windows build: the command that runs a Windows program (tests/wine-run).
 LAUNCHER = shlex.split(os.environ.get("NEROVA_LAUNCHER", ""))
