@@ -130,9 +130,11 @@ void hide(Card& card) {
 }
 
 void show(Card& card, Point anchor) {
-    hide(other_card(card));
     const HWND window = card.window.load();
-    if (window == nullptr) return;
+    if (window == nullptr) {
+        hide(other_card(card));
+        return;
+    }
     if (card.kind == CardKind::menu) autostart_on = is_autostart_enabled();
     card.hover = -1;
     card.anchor_x = anchor.x;
@@ -144,6 +146,10 @@ void show(Card& card, Point anchor) {
     render(card);
     ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     ::SetForegroundWindow(window);
+    // The other card goes only once this one holds the foreground: hiding the window that holds
+    // it first hands it to the desktop for a moment, and a late focus event (Wine's X11 driver
+    // sends them) can leave it there, so the tick would close this card as left.
+    hide(other_card(card));
     if (card.kind == CardKind::menu) notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
 }
 
