@@ -6,13 +6,12 @@
 
 namespace nerova::netinfo {
 
-StatusDocument collect_status(const std::string& token) {
-    const Survey survey = survey_adapters();
-    // The router is asked whether or not an adapter was selected.
-    const std::optional<std::string> wan_ip = upnp::upnp_external_ip();
-    return status_from_survey(token, survey, wan_ip);
-}
-
+// The router is asked whether or not an adapter was selected.
 NetworkSnapshot fresh_network_snapshot() { return {survey_adapters(), upnp::upnp_external_ip()}; }
+
+StatusDocument collect_status(const std::string& token) {
+    const NetworkSnapshot snapshot = fresh_network_snapshot();
+    return status_from_survey(token, snapshot.survey, snapshot.wan_ip);
+}
 
 }  // namespace nerova::netinfo

@@ -42,8 +42,6 @@ std::atomic<std::uint32_t> timer_ticks{0};
 std::atomic<UINT> show_status_card_message{0};
 IconClicks icon_clicks;
 
-std::uint64_t now_ms() { return ::GetTickCount64(); }
-
 Point cursor_position() {
     POINT cursor{};
     ::GetCursorPos(&cursor);
@@ -67,7 +65,7 @@ void on_tick() {
 void on_icon_event(WPARAM wparam, LPARAM lparam) {
     const IconEvent icon = decode_icon_event(wparam, lparam);
     const bool popup_shown = card_shown(CardKind::popup);
-    switch (icon_action(icon_clicks, icon.event, popup_shown, now_ms(), ::GetDoubleClickTime())) {
+    switch (icon_action(icon_clicks, icon.event, popup_shown, ::GetTickCount64(), ::GetDoubleClickTime())) {
         case IconAction::open_popup:
             show_card(CardKind::popup, icon.anchor);
             break;
