@@ -19,7 +19,7 @@ class BindFailure(unittest.TestCase):
             bridge = Bridge(wait=False)
             try:
                 status = bridge.process.wait(timeout=60)
-                stderr = bridge.process.stderr.read().decode()
+                stderr = bridge.read_stderr()
                 self.assertEqual(status, 1)
                 # The system's own wording sits between the fixed frame and the error number.
                 error = 10048 if harness.ON_WINE else 98

@@ -12,6 +12,7 @@ import signal
 import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -151,6 +152,19 @@ class Bridge:
                 return
             time.sleep(0.02)
         raise AssertionError("program never listened on 127.0.0.1:%d" % PORT)
+
+    def read_stderr(self):
+        """What the program wrote to standard error, once it has ended. Under Wine the stream is
+        shared with Wine's own reports ("wine: ...", from any process of the prefix, such as the
+        desktop process a first window call starts): those are shown in the test's log, not
+        counted as the program's."""
+        lines = self.process.stderr.read().decode().splitlines(keepends=True)
+        if not ON_WINE:
+            return "".join(lines)
+        for line in lines:
+            if line.startswith("wine: "):
+                print("\n(Wine) " + line.rstrip(), file=sys.stderr)
+        return "".join(line for line in lines if not line.startswith("wine: "))
 
     @property
     def token_file(self):
