@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "http/request.h"
-#include "platform/net.h"
 #include "http/shared_state.h"
+#include "platform/net.h"
 
 namespace nerova::http {
 

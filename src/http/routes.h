@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/net.h"
 #include "http/shared_state.h"
+#include "platform/net.h"
 
 namespace nerova::http {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/net.h"
 #include "http/shared_state.h"
+#include "platform/net.h"
 
 namespace nerova::http {
 
