@@ -172,7 +172,6 @@ TEST(NetworkChanges, AFailedRefreshPublishesNothing) {
     EXPECT_EQ(changes.generation(), 0u);
 }
 
-}  // namespace
 NetworkSnapshot snapshot_with(const std::string& wan_ip) { return {Survey{"PC-01", {}}, wan_ip}; }
 
 bool has(const std::string& document, const std::string& member) {
@@ -215,4 +214,5 @@ TEST(StatusSource, ChecksWhileOneRunsShareItAndTheNextStartsAnew) {
     EXPECT_EQ(taken.load(), 2);
 }
 
+}  // namespace
 }  // namespace nerova::netinfo

@@ -18,7 +18,7 @@ import time
 import unittest
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
-_UNITS = {None: 1, "seconds": 1, "milliseconds": 1e-3}
+_UNITS = {"seconds": 1, "milliseconds": 1e-3}
 
 
 def program_constant(header, name):

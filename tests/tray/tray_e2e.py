@@ -69,7 +69,7 @@ class Tray:
     def probe(self, *words):
         # A probe ends with 0, 1 or 2. Anything else is the probe itself dying (Wine now and then
         # faults in a short-lived process's first window calls): said in the log, and run again once.
-        for attempt in range(2):
+        for _ in range(2):
             with tempfile.TemporaryFile() as errors:  # a pipe would stay open in processes Wine starts
                 result = subprocess.run([WINE, self.args.probe, *map(str, words)], stdout=subprocess.PIPE,
                                         stderr=errors, text=True, timeout=60)
