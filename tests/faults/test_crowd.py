@@ -15,6 +15,49 @@ USUAL_SOFT_LIMIT = 1024
 RECEIVE_TIMEOUT = 10.0
 
 
+def accept_queue():
+    """Connections the kernel has completed that the program has not taken yet: for a listening
+    socket, /proc/net/tcp's rx_queue is its accept queue."""
+    local = "0100007F:%04X" % harness.PORT
+    with open("/proc/net/tcp") as table:
+        for line in table.readlines()[1:]:
+            fields = line.split()
+            if fields[1] == local and fields[3] == "0A":
+                return int(fields[4].split(":")[1], 16)
+    raise AssertionError("nothing listens on 127.0.0.1:%d" % harness.PORT)
+
+
+class Crowd:
+    """Silent connections, and how long each lived until the server cut it (noted as it comes,
+    so that a slow start of the crowd does not lengthen the lives of its first members)."""
+
+    def __init__(self):
+        self.poller = select.poll()
+        self.pending = {}
+        self.lived = []
+
+    def add(self, sock, opened):
+        self.poller.register(sock.fileno(), select.POLLIN)
+        self.pending[sock.fileno()] = (sock, opened)
+
+    def note_cuts(self, wait_ms=0):
+        for fileno, _ in self.poller.poll(wait_ms):
+            sock, opened = self.pending.pop(fileno)
+            self.poller.unregister(fileno)
+            self.lived.append(time.monotonic() - opened)
+            try:
+                data = sock.recv(4096)
+            except ConnectionResetError:
+                data = b""
+            if data:
+                raise AssertionError("a silent client got an answer: %r" % data[:200])
+            sock.close()
+
+    def close(self):
+        for sock, _ in self.pending.values():
+            sock.close()
+
+
 class SlowLoris(watch.FaultTest):
     DESCRIPTORS = CROWD + 500
 
@@ -23,16 +66,20 @@ class SlowLoris(watch.FaultTest):
         with watch.descriptor_soft_limit(USUAL_SOFT_LIMIT):
             return harness.Bridge()
 
-    def open_crowd(self, idle_threads):
-        """The crowd, each socket with the time it was connected."""
-        crowd = []
+    def open_crowd(self):
+        """The crowd, each socket with the time it was connected, and when the server cut it."""
+        crowd = Crowd()
+
+        def caught_up():
+            crowd.note_cuts()
+            return accept_queue() <= 64
+
         for index in range(CROWD):
             # Kept within half the listen backlog of what the program has taken, so that no
             # connection, a probe's included, waits out a dropped SYN.
-            if index % 32 == 0 and not harness.wait_for(
-                    lambda: self.process.threads() - idle_threads >= index - 64, limit=30):
-                self.fail("%d threads for %d connections; the program's %s" %
-                          (self.process.threads() - idle_threads, index, self.process.open_files_limit()))
+            if index % 32 == 0 and not harness.wait_for(caught_up, limit=30):
+                self.fail("%d connections waiting to be taken after %d; the program's %s" %
+                          (accept_queue(), index, self.process.open_files_limit()))
             connecting = time.monotonic()  # the server's receive limit cannot start earlier
             try:
                 sock = socket.create_connection(("127.0.0.1", harness.PORT), timeout=30)
@@ -44,58 +91,45 @@ class SlowLoris(watch.FaultTest):
                 sock.sendall(b"GET /heartbeat HTTP/1.1\r\n")
             elif index % 4 == 2:
                 sock.sendall(b"GE")
-            crowd.append((sock, connecting))
+            crowd.add(sock, connecting)
         return crowd
 
-    def wait_until_cut(self, crowd, limit):
-        """Seconds from connecting to the server's close, for every socket of the crowd."""
-        poller = select.poll()
-        pending = {}
-        for sock, opened in crowd:
-            poller.register(sock.fileno(), select.POLLIN)
-            pending[sock.fileno()] = (sock, opened)
-        lived = []
-        deadline = time.monotonic() + limit
-        while pending and time.monotonic() < deadline:
-            for fileno, _ in poller.poll(200):
-                sock, opened = pending.pop(fileno)
-                poller.unregister(fileno)
-                lived.append(time.monotonic() - opened)
-                try:
-                    data = sock.recv(4096)
-                except ConnectionResetError:
-                    data = b""
-                self.assertEqual(data, b"", "a silent client got an answer")
-        self.assertFalse(pending, "%d connections were never cut" % len(pending))
-        return lived
+    def every_member_has_a_thread(self, crowd, idle_threads):
+        """Every member taken and not yet cut holds a connection thread of its own. Threads are
+        read before the cuts: a member still uncut then had its thread when they were read."""
+        threads = self.process.threads()
+        crowd.note_cuts()
+        return accept_queue() == 0 and threads - idle_threads >= len(crowd.pending)
 
     def test_a_silent_crowd_holds_up_nobody_and_is_cut_after_the_receive_timeout(self):
         idle = self.process.idle()
         prober = watch.Prober()
         prober.start()
-        crowd = []
+        crowd = None
         try:
-            crowd.extend(self.open_crowd(idle[0]))
-            # Every member of the crowd holds a connection thread of its own.
-            self.assertTrue(harness.wait_for(lambda: self.process.threads() >= idle[0] + CROWD, limit=30),
-                            "%d threads for a crowd of %d; the program's %s" %
-                            (self.process.threads() - idle[0], CROWD, self.process.open_files_limit()))
+            crowd = self.open_crowd()
+            self.assertTrue(harness.wait_for(lambda: self.every_member_has_a_thread(crowd, idle[0]), limit=30),
+                            "%d threads for %d members not yet cut; the program's %s" %
+                            (self.process.threads() - idle[0], len(crowd.pending), self.process.open_files_limit()))
             held, answered_before = time.monotonic(), len(prober.latencies)
-            lived = self.wait_until_cut(crowd, limit=RECEIVE_TIMEOUT + 30 * watch.SLOWDOWN)
+            deadline = held + RECEIVE_TIMEOUT + 30 * watch.SLOWDOWN
+            while crowd.pending and time.monotonic() < deadline:
+                crowd.note_cuts(200)
+            self.assertFalse(crowd.pending, "%d connections were never cut" % len(crowd.pending))
             answered_while_held = len(prober.latencies) - answered_before
             held = time.monotonic() - held
         finally:
             prober.stop()
-            for sock, _ in crowd:
-                sock.close()
+            if crowd:
+                crowd.close()
 
         summary = "%s; the program's %s" % (prober.summary(), self.process.open_files_limit())
         self.assertFalse(prober.failures, summary)
         # Held up by the crowd, a heartbeat would wait for its cut at the receive limit.
         self.assertLess(max(prober.latencies), RECEIVE_TIMEOUT / 2, summary)
         self.assertGreater(answered_while_held, held / 2.0, summary)
-        self.assertGreaterEqual(min(lived), RECEIVE_TIMEOUT - 0.5)
-        self.assertLess(max(lived), RECEIVE_TIMEOUT + 5 * watch.SLOWDOWN)
+        self.assertGreaterEqual(min(crowd.lived), RECEIVE_TIMEOUT - 0.5)
+        self.assertLess(max(crowd.lived), RECEIVE_TIMEOUT + 5 * watch.SLOWDOWN)
 
         self.assertEqual(self.process.settle(idle, limit=60), idle, "threads and descriptors left behind")
         watch.heartbeat()

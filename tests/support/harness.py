@@ -55,6 +55,15 @@ def port_open(host="127.0.0.1", port=PORT):
         return False
 
 
+def answers_heartbeat(timeout=2.0):
+    try:
+        with socket.create_connection(("127.0.0.1", PORT), timeout=timeout) as sock:
+            sock.sendall(b"GET /heartbeat HTTP/1.1\r\n\r\n")
+            return sock.recv(16).startswith(b"HTTP/1.1 200 ")
+    except OSError:
+        return False
+
+
 def wait_for(predicate, limit, pause=0.05):
     """Whether `predicate` came true within `limit` seconds."""
     deadline = time.monotonic() + limit
@@ -99,18 +108,20 @@ class Process:
         with open(self.proc + "/limits") as limits:
             return next(line.strip() for line in limits if line.startswith("Max open files"))
 
-    def idle(self, quiet=THREAD_LINGER + 0.5, limit=15.0):
-        """Threads and descriptors once they have stopped falling for `quiet` seconds (longer than
-        a finished connection thread waits for the next connection; sanitizers add threads of
-        their own)."""
+    def idle(self, quiet=THREAD_LINGER + 0.5, limit=60.0):
+        """Threads and descriptors once they have held still for `quiet` seconds (longer than a
+        finished connection thread waits for the next connection). Counts that rise count as much
+        as counts that fall: a sanitizer's thread or a socket made a moment late is part of idle."""
         deadline = time.monotonic() + limit
-        lowest, since = self.counts(), time.monotonic()
-        while time.monotonic() < deadline and time.monotonic() - since < quiet:
+        last, since = self.counts(), time.monotonic()
+        while time.monotonic() - since < quiet:
+            if time.monotonic() > deadline:
+                raise AssertionError("threads and descriptors never held still for %.1f s (last %r)" % (quiet, last))
             time.sleep(0.05)
             now = self.counts()
-            if now != lowest and now[0] <= lowest[0] and now[1] <= lowest[1]:
-                lowest, since = now, time.monotonic()
-        return lowest
+            if now != last:
+                last, since = now, time.monotonic()
+        return last
 
     def settle(self, idle, limit):
         """Waits until threads and descriptors are back to `idle`; the counts last seen."""
@@ -141,17 +152,20 @@ class Bridge:
             LAUNCHER + [PROGRAM], env=env, cwd=cwd or self.home, stdout=subprocess.PIPE,
             stderr=stderr, start_new_session=True, preexec_fn=preexec_fn)
         if wait:
-            self.wait_until_listening()
+            self.wait_until_serving()
 
-    def wait_until_listening(self, limit=60.0):
+    def wait_until_serving(self, limit=60.0):
+        """Until /heartbeat is answered. An open port is not enough: the kernel completes a
+        connection from the backlog as soon as the listener exists, before start-up has made the
+        rest of the program."""
         deadline = time.monotonic() + limit
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise AssertionError("program ended early: %r" % (self.process.stderr and self.process.stderr.read(),))
-            if port_open():
+            if answers_heartbeat():
                 return
             time.sleep(0.02)
-        raise AssertionError("program never listened on 127.0.0.1:%d" % PORT)
+        raise AssertionError("program never answered /heartbeat on 127.0.0.1:%d" % PORT)
 
     def read_stderr(self):
         """What the program wrote to standard error, once it has ended. Under Wine the stream is
