@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -237,7 +238,16 @@ TEST_F(UpnpLookup, CallersAtTheSameTimeShareOneLookup) {
                                                  std::chrono::milliseconds(300));
     std::vector<std::optional<std::string>> results(20);
     std::vector<std::thread> callers;
-    for (auto& result : results) callers.emplace_back([&result] { result = upnp_external_ip(); });
+    // Made first and let go together: on a busy machine making 20 threads outlasts a lookup.
+    std::promise<void> go;
+    const std::shared_future<void> gate = go.get_future().share();
+    for (auto& result : results) {
+        callers.emplace_back([&result, gate] {
+            gate.wait();
+            result = upnp_external_ip();
+        });
+    }
+    go.set_value();
     for (auto& caller : callers) caller.join();
     for (const auto& result : results) EXPECT_EQ(result, "203.0.113.7");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the second datagram is read late

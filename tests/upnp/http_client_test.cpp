@@ -104,10 +104,14 @@ TEST(HttpClient, AFloodingServerIsCutAtTheSizeLimit) {
         }
     });
     ASSERT_TRUE(server.listening());
+    const auto start = Clock::now();
     const auto body = http_request(server.url("/"), "GET", {}, "");
     ASSERT_TRUE(body);
-    EXPECT_GE(body->size(), HTTP_MAX_RESPONSE_BYTES - 19);
     EXPECT_LT(body->size(), HTTP_MAX_RESPONSE_BYTES + HTTP_RECEIVE_CHUNK);
+    // A machine too busy to move 4 MiB within the read window cuts it there, short of the limit.
+    if (since(start) < HTTP_READ_WINDOW) {
+        EXPECT_GE(body->size(), HTTP_MAX_RESPONSE_BYTES - 19);
+    }
 }
 
 TEST(HttpClient, ControlCharactersAndHostNamesNeverReachTheWire) {
