@@ -1,7 +1,8 @@
 // The notification icon against a double of the shell as strict as the documented one: every
 // Shell_NotifyIconW call is recorded (message, flags, version, tip); an add fails while the icon is
 // there or the notification area is not ready, a modify or version of a missing icon fails, and a
-// version-4 icon shows the standard tooltip only while its tip was last sent with NIF_SHOWTIP.
+// version-4 icon shows the standard tooltip only while its tip was last sent with NIF_SHOWTIP. Also
+// a second start against UIPI.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +13,8 @@
 
 #include "common/text.h"
 #include "tray/notify_icon_win.h"
+#include "tray/tray.h"
+#include "tray/tray_win.h"
 
 using namespace nerova::tray;
 
@@ -69,6 +72,14 @@ BOOL WINAPI shell_double(DWORD message, PNOTIFYICONDATAW data) {
 }
 
 const std::wstring TITLE = nerova::text::to_wide<wchar_t>("Nerova桥").data();
+
+// PostMessageW refusing as a window that went meanwhile does, then as UIPI refuses a process of
+// higher integrity.
+int posts = 0;
+BOOL WINAPI refusing_post(HWND, UINT, WPARAM, LPARAM) {
+    ::SetLastError(posts++ == 0 ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+    return FALSE;
+}
 
 class NotifyIconShell : public testing::Test {
 protected:
@@ -135,4 +146,16 @@ TEST_F(NotifyIconShell, DeleteRemovesTheIcon) {
     delete_notify_icon();
     EXPECT_FALSE(shell.present);
     EXPECT_FALSE(notify_icon_present());
+}
+
+TEST(RunningCopy, AskedAgainAfterAWindowThatWentAndAnElevatedCopyIsNamed) {
+    const wchar_t* const name = L"ORVATrayHidden";
+    const WNDCLASSW host_class{0, ::DefWindowProcW, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, name};
+    ::RegisterClassW(&host_class);
+    const HWND host = ::CreateWindowExW(0, name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    set_post_message(&refusing_post);
+    EXPECT_EQ(nerova::show_running_copy(), nerova::RunningCopy::elevated);
+    EXPECT_EQ(posts, 2);
+    set_post_message(nullptr);
+    ::DestroyWindow(host);
 }
