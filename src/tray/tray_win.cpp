@@ -104,7 +104,8 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return 0;
         default:
             if (message != 0 && message == show_status_card_message.load()) {
-                show_card(CardKind::popup, notify_icon_centre().value_or(cursor_position()));
+                const std::optional<Rect> icon = notify_icon_rect();
+                show_card(CardKind::popup, icon ? centre_of(*icon) : cursor_position());
                 return 0;
             }
             return ::DefWindowProcW(window, message, wparam, lparam);

@@ -2,7 +2,7 @@
 // Shell_NotifyIconW call is recorded (message, flags, version, tip); an add fails while the icon is
 // there or the notification area is not ready, a modify or version of a missing icon fails, and a
 // version-4 icon shows the standard tooltip only while its tip was last sent with NIF_SHOWTIP. Also
-// a second start against UIPI.
+// the cards' place against the icon's rectangle and an auto-hide bar, and a second start against UIPI.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "tray/card_controller_win.h"
 #include "tray/notify_icon_win.h"
 #include "tray/tray.h"
 #include "tray/tray_win.h"
@@ -72,6 +73,23 @@ BOOL WINAPI shell_double(DWORD message, PNOTIFYICONDATAW data) {
 }
 
 const std::wstring TITLE = nerova::text::to_wide<wchar_t>("Nerova桥").data();
+
+// Shell_NotifyIconGetRect: the icon named by hWnd and uID with guidItem GUID_NULL (a GUID would
+// override them). ABM_GETAUTOHIDEBAREX with cbSize, uEdge and a monitor: here one bar, at the bottom.
+RECT icon_at{};
+RECT bar_monitor{};
+HWND bottom_bar = nullptr;
+HRESULT WINAPI icon_rect_double(const NOTIFYICONIDENTIFIER* id, RECT* rect) {
+    const bool ours =
+        id->cbSize == sizeof *id && id->hWnd == shell.host && id->uID == TRAY_ICON_ID && id->guidItem == GUID{};
+    *rect = icon_at;
+    return ours && shell.present ? S_OK : E_FAIL;
+}
+UINT_PTR WINAPI app_bar_double(DWORD message, PAPPBARDATA data) {
+    const bool ours = message == ABM_GETAUTOHIDEBAREX && data->cbSize == sizeof *data && data->uEdge == ABE_BOTTOM &&
+                      ::EqualRect(&data->rc, &bar_monitor);
+    return ours ? reinterpret_cast<UINT_PTR>(bottom_bar) : 0;
+}
 
 // PostMessageW refusing as a window that went meanwhile does, then as UIPI refuses a process of
 // higher integrity.
@@ -146,6 +164,24 @@ TEST_F(NotifyIconShell, DeleteRemovesTheIcon) {
     delete_notify_icon();
     EXPECT_FALSE(shell.present);
     EXPECT_FALSE(notify_icon_present());
+}
+
+TEST_F(NotifyIconShell, CardsOpenByTheIconsRectangleAboveAnAutoHideBar) {
+    add_notify_icon();
+    MONITORINFO monitor{sizeof(MONITORINFO), {}, {}, 0};
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& screen = bar_monitor = monitor.rcMonitor;
+    // Message-only (no desktop window can be made here), with the bar's rectangle all the same.
+    bottom_bar = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, screen.bottom - 40, screen.right, 40, HWND_MESSAGE,
+                                   nullptr, nullptr, nullptr);
+    icon_at = {screen.right - 324, screen.bottom - 32, screen.right - 300, screen.bottom - 8};
+    set_shell_placement(&icon_rect_double, &app_bar_double);
+    // Enter, anchored at the icon's corner: centred on the icon, above the bar.
+    const Point at = card_place(CardKind::popup, {icon_at.left, icon_at.top}).at;
+    EXPECT_EQ(at.x, screen.right - 312 - 138);
+    EXPECT_EQ(at.y, screen.bottom - 40 - 174);
+    set_shell_placement(nullptr, nullptr);
+    ::DestroyWindow(bottom_bar);
 }
 
 TEST(RunningCopy, AskedAgainAfterAWindowThatWentAndAnElevatedCopyIsNamed) {
