@@ -96,12 +96,18 @@ HICON load_icon(HINSTANCE instance, int size) {
         icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     }
     if (icon != nullptr) return icon;
-    const std::string path = platform::join_path(platform::temp_directory(), std::string(FALLBACK_ICON_FILE));
-    const std::vector<wchar_t> wide_path = text::to_wide<wchar_t>(path);
-    if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
-        platform::write_file(path, assets::brand_ico());
-    }
-    return static_cast<HICON>(::LoadImageW(nullptr, wide_path.data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+    // GetTempPath names a fully qualified folder, or fails: then there is no file rather than one in
+    // whatever the working folder is.
+    const std::string folder = platform::temp_directory();
+    if (folder.empty()) return nullptr;
+    const std::string path = platform::join_path(folder, std::string(FALLBACK_ICON_FILE));
+    // Written beside and renamed into place, so the file is never half an icon; one that is not
+    // exactly ours (missing, or torn by an older program's write) is replaced.
+    const std::string_view ico = assets::brand_ico();
+    const std::optional<std::string> held = platform::read_private_file(path, ico.size());
+    if (!held || *held != ico) platform::replace_private_file(path, ico);
+    return static_cast<HICON>(
+        ::LoadImageW(nullptr, text::to_wide<wchar_t>(path).data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }
 
 }  // namespace

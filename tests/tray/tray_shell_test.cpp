@@ -2,7 +2,8 @@
 // Shell_NotifyIconW call is recorded (message, flags, version, tip); an add fails while the icon is
 // there or the notification area is not ready, a modify or version of a missing icon fails, and a
 // version-4 icon shows the standard tooltip only while its tip was last sent with NIF_SHOWTIP. Also
-// the cards' place against the icon's rectangle and an auto-hide bar, and a second start against UIPI.
+// the cards' place against the icon's rectangle and an auto-hide bar, the icon's fallback file, and a
+// second start against UIPI.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "assets/assets.h"
 #include "common/text.h"
+#include "platform/system.h"
 #include "tray/card_controller_win.h"
 #include "tray/notify_icon_win.h"
 #include "tray/tray.h"
@@ -182,6 +185,26 @@ TEST_F(NotifyIconShell, CardsOpenByTheIconsRectangleAboveAnAutoHideBar) {
     EXPECT_EQ(at.y, screen.bottom - 40 - 174);
     set_shell_placement(nullptr, nullptr);
     ::DestroyWindow(bottom_bar);
+}
+
+TEST_F(NotifyIconShell, TheFallbackIconFileIsWrittenWholeOrNotAtAll) {
+    // This program has no icon resource: the icon comes from the file in the temporary folder.
+    namespace platform = nerova::platform;
+    const std::string folder = platform::join_path(platform::temp_directory(), "nerova-icon-test");
+    const std::string file = platform::join_path(folder, "orva-network-helper-brand.ico");
+    const std::string_view ico = nerova::assets::brand_ico();
+    ASSERT_TRUE(platform::create_directories(folder));
+    ASSERT_TRUE(platform::write_file(file, ico.substr(0, ico.size() / 2)));  // torn by an older write
+    const std::optional<std::string> tmp = platform::environment_variable("TMP");
+    ::SetEnvironmentVariableW(L"TMP", nerova::text::to_wide<wchar_t>(folder).data());
+    init_notify_icon(host_, ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(platform::read_file(file), std::string(ico));
+    // A TMP longer than a path gives no temporary folder: no file then, not one in the working folder.
+    ::DeleteFileW(L"orva-network-helper-brand.ico");
+    ::SetEnvironmentVariableW(L"TMP", std::wstring(300, L'x').c_str());
+    init_notify_icon(host_, ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(platform::read_file("orva-network-helper-brand.ico"), std::nullopt);
+    ::SetEnvironmentVariableW(L"TMP", tmp ? nerova::text::to_wide<wchar_t>(*tmp).data() : nullptr);
 }
 
 TEST(RunningCopy, AskedAgainAfterAWindowThatWentAndAnElevatedCopyIsNamed) {
