@@ -22,7 +22,12 @@ std::optional<std::uint32_t> port_holder(const std::vector<TcpListener>& listene
 }
 
 std::string bind_failure_box_text(const std::string& line, std::optional<std::uint32_t> pid,
-                                  const std::string& program) {
+                                  const std::string& program, bool elevated) {
+    if (elevated) {
+        const std::string process = pid ? "（进程 " + std::to_string(*pid) + "）" : "";
+        return line + "\n\n端口已被以管理员身份运行的 Nerova桥 占用" + process +
+               "，本次启动无法打开它的状态卡片：请点击通知区域中它的图标。";
+    }
     if (!pid) return line;
     const std::string process = "进程 " + std::to_string(*pid);
     // No copy of ours answered in this session, so this one runs in another (loopback is shared).

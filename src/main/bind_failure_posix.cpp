@@ -3,6 +3,6 @@
 namespace nerova {
 
 // A terminal or the journal shows standard error here.
-void show_bind_failure(const std::string&) {}
+void show_bind_failure(const std::string&, bool) {}
 
 }  // namespace nerova

@@ -54,9 +54,9 @@ std::string program_of(DWORD pid) {
 
 }  // namespace
 
-void show_bind_failure(const std::string& line) {
+void show_bind_failure(const std::string& line, bool elevated) {
     const std::optional<std::uint32_t> pid = port_holder(tcp_listeners(), LISTEN_PORT);
-    const std::string text = bind_failure_box_text(line, pid, pid ? program_of(*pid) : std::string());
+    const std::string text = bind_failure_box_text(line, pid, pid ? program_of(*pid) : std::string(), elevated);
     ::MessageBoxW(nullptr, text::to_wide<wchar_t>(text).data(), L"Nerova\u6865",
                   MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }

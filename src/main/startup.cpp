@@ -27,10 +27,10 @@ int run_program() {
     std::optional<platform::Socket> listener = platform::Socket::listen_tcp(
         *platform::parse_ip_literal(std::string(LISTEN_HOST), LISTEN_PORT), LISTEN_BACKLOG, os_error);
     if (!listener) {
-        const bool shown = show_running_copy();
+        const RunningCopy copy = show_running_copy();
         const std::string line = bind_failure_line(platform::os_error_message(os_error));
         platform::write_standard_error(line + "\n");
-        if (!shown) show_bind_failure(line);
+        if (copy != RunningCopy::shown) show_bind_failure(line, copy == RunningCopy::elevated);
         return 1;
     }
 

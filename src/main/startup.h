@@ -34,13 +34,14 @@ struct TcpListener {
 std::optional<std::uint32_t> port_holder(const std::vector<TcpListener>& listeners, std::uint16_t port);
 
 // The bind-failure line for a message box, with the program that holds the port where known
-// (`program` empty when its name cannot be read).
+// (`program` empty when its name cannot be read); `elevated` when that is a copy of ours running as
+// administrator, which this start could not ask for its card.
 std::string bind_failure_box_text(const std::string& line, std::optional<std::uint32_t> pid,
-                                  const std::string& program);
+                                  const std::string& program, bool elevated);
 
 // On Windows, where a windowed program's standard error reaches no one: the line in a message
 // box. Nothing elsewhere.
-void show_bind_failure(const std::string& line);
+void show_bind_failure(const std::string& line, bool elevated);
 
 // Runs the program; returns only the exit status of a failed start.
 int run_program();

@@ -32,10 +32,10 @@ SystemColours system_colours();
 CardColours current_card_colours();
 
 // COM for the UI thread: a single-threaded apartment, so the screen reader's calls arrive through
-// the message loop on this thread.
+// the message loop on this thread; without OLE 1 DDE, as ShellExecute asks of its callers.
 class ComApartment {
 public:
-    ComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
     ~ComApartment() {
         if (SUCCEEDED(result_)) ::CoUninitialize();
     }

@@ -109,15 +109,13 @@ CardShown describe_card(HWND window) {
     return {card->kind, card->visible, web_connected, autostart_on, card->hover, card->dpi};
 }
 
-// Sizes the card for the DPI of the monitor under its anchor and puts it there.
+// Sizes the card for the DPI of the monitor under the icon and puts it there.
 void place(Card& card, UINT flags) {
-    const Point anchor{card.anchor_x, card.anchor_y};
-    const Monitor monitor = monitor_for(anchor);
+    const CardPlace where = card_place(card.kind, {card.anchor_x, card.anchor_y});
     // Set first: moving the window onto another monitor sends WM_DPICHANGED from inside SetWindowPos.
-    card.dpi = monitor.dpi;
-    const Size size = card_size(card.kind, monitor.dpi);
-    const Point at = place_card(card.kind, anchor, monitor.work, monitor.dpi);
-    ::SetWindowPos(card.window.load(), HWND_TOPMOST, at.x, at.y, size.width, size.height, flags);
+    card.dpi = where.dpi;
+    const Size size = card_size(card.kind, where.dpi);
+    ::SetWindowPos(card.window.load(), HWND_TOPMOST, where.at.x, where.at.y, size.width, size.height, flags);
 }
 
 void hide(Card& card) {
@@ -349,6 +347,13 @@ void create_card(Card& card, HINSTANCE instance, const wchar_t* class_name, cons
 }
 
 }  // namespace
+
+CardPlace card_place(CardKind kind, Point anchor) {
+    const Rect icon = anchor_rect(anchor, notify_icon_rect());
+    const Monitor monitor = monitor_for(centre_of(icon));
+    const WorkArea area = clear_of_auto_hide_bars(monitor.work, monitor.bounds);
+    return {place_card(kind, icon, area, monitor.dpi), monitor.dpi};
+}
 
 void create_cards(HINSTANCE instance, HCURSOR arrow, const wchar_t* title) {
     hand_cursor = ::LoadCursorW(nullptr, IDC_HAND);

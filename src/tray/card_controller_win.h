@@ -15,7 +15,16 @@ void create_cards(HINSTANCE instance, HCURSOR arrow, const wchar_t* title);
 void start_drawing_cards(GpImage* logo);
 void stop_drawing_cards();
 
-// Opens the card at the anchor (the click, or the icon for the keyboard), closing the other.
+// Where a card opens for the anchor (the click, or the icon's corner for the keyboard), and at
+// which DPI: by the icon's rectangle for both where the shell names it, else by the anchor; on the
+// monitor under it, clear of the taskbar even when that hides itself.
+struct CardPlace {
+    Point at;
+    unsigned dpi;
+};
+CardPlace card_place(CardKind kind, Point anchor);
+
+// Opens the card at the anchor, closing the other.
 void show_card(CardKind kind, Point anchor);
 void hide_card(CardKind kind);
 bool card_shown(CardKind kind);

@@ -26,6 +26,9 @@ constexpr std::string_view FALLBACK_ICON_FILE = "orva-network-helper-brand.ico";
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full current NOTIFYICONDATAW");
 static_assert(TRAY_CALLBACK_MESSAGE == 1025, "the icon's callback message");
+static_assert(static_cast<UINT>(Edge::left) == ABE_LEFT && static_cast<UINT>(Edge::top) == ABE_TOP &&
+                  static_cast<UINT>(Edge::right) == ABE_RIGHT && static_cast<UINT>(Edge::bottom) == ABE_BOTTOM,
+              "the rules' edges are the shell's");
 static_assert(ICON_LEFT_DOWN == WM_LBUTTONDOWN && ICON_LEFT_DOUBLE == WM_LBUTTONDBLCLK &&
                   ICON_CONTEXT_MENU == WM_CONTEXTMENU && ICON_SELECT == NIN_SELECT && ICON_KEY_SELECT == NIN_KEYSELECT,
               "the rules' events are the shell's");
@@ -39,6 +42,8 @@ std::atomic<bool> icon_present{false};
 std::atomic<int> icon_size{0};
 IconHandle icon_image;
 std::atomic<ShellNotifyFn> shell_notify{&::Shell_NotifyIconW};
+std::atomic<ShellIconRectFn> shell_icon_rect{&::Shell_NotifyIconGetRect};
+std::atomic<ShellAppBarFn> shell_app_bar{&::SHAppBarMessage};
 
 // Zero-filled, sized for the current shell, naming our icon.
 NOTIFYICONDATAW icon_record(UINT flags) {
@@ -91,12 +96,18 @@ HICON load_icon(HINSTANCE instance, int size) {
         icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     }
     if (icon != nullptr) return icon;
-    const std::string path = platform::join_path(platform::temp_directory(), std::string(FALLBACK_ICON_FILE));
-    const std::vector<wchar_t> wide_path = text::to_wide<wchar_t>(path);
-    if (::GetFileAttributesW(wide_path.data()) == INVALID_FILE_ATTRIBUTES) {
-        platform::write_file(path, assets::brand_ico());
-    }
-    return static_cast<HICON>(::LoadImageW(nullptr, wide_path.data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+    // GetTempPath names a fully qualified folder, or fails: then there is no file rather than one in
+    // whatever the working folder is.
+    const std::string folder = platform::temp_directory();
+    if (folder.empty()) return nullptr;
+    const std::string path = platform::join_path(folder, std::string(FALLBACK_ICON_FILE));
+    // Written beside and renamed into place, so the file is never half an icon; one that is not
+    // exactly ours (missing, or torn by an older program's write) is replaced.
+    const std::string_view ico = assets::brand_ico();
+    const std::optional<std::string> held = platform::read_private_file(path, ico.size());
+    if (!held || *held != ico) platform::replace_private_file(path, ico);
+    return static_cast<HICON>(
+        ::LoadImageW(nullptr, text::to_wide<wchar_t>(path).data(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }
 
 }  // namespace
@@ -109,6 +120,11 @@ void init_notify_icon(HWND host, HINSTANCE instance) {
 }
 
 void set_shell_notify(ShellNotifyFn notify) { shell_notify = notify != nullptr ? notify : &::Shell_NotifyIconW; }
+
+void set_shell_placement(ShellIconRectFn icon_rect, ShellAppBarFn app_bar) {
+    shell_icon_rect = icon_rect != nullptr ? icon_rect : &::Shell_NotifyIconGetRect;
+    shell_app_bar = app_bar != nullptr ? app_bar : &::SHAppBarMessage;
+}
 
 bool notify_icon_present() { return icon_present; }
 
@@ -158,15 +174,31 @@ IconEvent decode_icon_event(WPARAM wparam, LPARAM lparam) {
             {GET_X_LPARAM(static_cast<LPARAM>(wparam)), GET_Y_LPARAM(static_cast<LPARAM>(wparam))}};
 }
 
-std::optional<Point> notify_icon_centre() {
+std::optional<Rect> notify_icon_rect() {
     NOTIFYICONIDENTIFIER identifier;
-    std::memset(&identifier, 0, sizeof identifier);
+    std::memset(&identifier, 0, sizeof identifier);  // guidItem GUID_NULL: the icon is hWnd and uID
     identifier.cbSize = sizeof identifier;
     identifier.hWnd = host_window.load();
     identifier.uID = TRAY_ICON_ID;
     RECT rect{};
-    if (FAILED(::Shell_NotifyIconGetRect(&identifier, &rect))) return std::nullopt;
-    return Point{rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2};
+    if (FAILED(shell_icon_rect.load()(&identifier, &rect))) return std::nullopt;
+    return Rect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+WorkArea clear_of_auto_hide_bars(WorkArea work, Rect monitor) {
+    for (const Edge edge : {Edge::left, Edge::top, Edge::right, Edge::bottom}) {
+        APPBARDATA query;
+        std::memset(&query, 0, sizeof query);
+        query.cbSize = sizeof query;
+        query.uEdge = static_cast<UINT>(edge);
+        query.rc = RECT{monitor.left, monitor.top, monitor.right, monitor.bottom};
+        const HWND bar = reinterpret_cast<HWND>(shell_app_bar.load()(ABM_GETAUTOHIDEBAREX, &query));
+        RECT rect{};
+        if (bar != nullptr && ::GetWindowRect(bar, &rect)) {
+            work = clear_of_bar(work, monitor, edge, Rect{rect.left, rect.top, rect.right, rect.bottom});
+        }
+    }
+    return work;
 }
 
 }  // namespace nerova::tray

@@ -1,6 +1,6 @@
 // The notification icon: added with version 4, so the keyboard can select it and every event
 // carries the icon's anchor point; re-added after Explorer restarts; sized for the DPI of the
-// primary monitor, where the notification area is.
+// primary monitor, where the notification area is. Also where the shell puts it and its bars.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,10 @@ constexpr UINT TRAY_ICON_ID = 1;
 // The shell's Shell_NotifyIconW; a test hands in a double of the shell (null puts the shell back).
 using ShellNotifyFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
 void set_shell_notify(ShellNotifyFn notify);
+// The same for Shell_NotifyIconGetRect and SHAppBarMessage, which tell where cards may open.
+using ShellIconRectFn = HRESULT(WINAPI*)(const NOTIFYICONIDENTIFIER*, RECT*);
+using ShellAppBarFn = UINT_PTR(WINAPI*)(DWORD, PAPPBARDATA);
+void set_shell_placement(ShellIconRectFn icon_rect, ShellAppBarFn app_bar);
 
 // Loads the icon for `host`'s notification record; call once before adding.
 void init_notify_icon(HWND host, HINSTANCE instance);
@@ -41,7 +45,9 @@ struct IconEvent {
 };
 IconEvent decode_icon_event(WPARAM wparam, LPARAM lparam);
 
-// The centre of the icon on the screen, when the shell tells.
-std::optional<Point> notify_icon_centre();
+// The icon's rectangle on the screen, when the shell tells.
+std::optional<Rect> notify_icon_rect();
+// The monitor's work area without the bands its auto-hide bars take when they show.
+WorkArea clear_of_auto_hide_bars(WorkArea work, Rect monitor);
 
 }  // namespace nerova::tray

@@ -19,8 +19,16 @@ struct LogPlace {
 // log place nothing is logged.
 [[noreturn]] void run_tray(std::shared_ptr<BridgeState> state, std::optional<LogPlace> log);
 
+// What asking a copy of the program that already runs came to.
+enum class RunningCopy {
+    shown,     // it opens its status card
+    elevated,  // it runs as administrator, and Windows keeps this start's request from it
+    absent,    // no copy in this session showed its window in time (or there is no tray)
+};
+
 // Asks a copy of the program that is already running to open its status card, so that starting
-// the program again shows it instead of nothing; false where no such copy or no tray exists.
-bool show_running_copy();
+// the program again shows it instead of nothing. A copy that is itself starting has bound the port
+// before it makes its window, so its window gets a few seconds to appear. Asks at most once.
+RunningCopy show_running_copy();
 
 }  // namespace nerova

@@ -11,6 +11,6 @@ void run_tray(std::shared_ptr<BridgeState> state, std::optional<LogPlace>) {
     platform::exit_process(0);
 }
 
-bool show_running_copy() { return false; }
+RunningCopy show_running_copy() { return RunningCopy::absent; }
 
 }  // namespace nerova

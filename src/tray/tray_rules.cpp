@@ -31,27 +31,61 @@ Size card_size(CardKind kind, unsigned dpi) {
     return {scale_px(MENU_WIDTH, dpi), scale_px(MENU_HEIGHT, dpi)};
 }
 
-Point place_card(CardKind kind, Point anchor, WorkArea area, unsigned dpi) {
+Point place_card(CardKind kind, Rect icon, WorkArea area, unsigned dpi) {
     const Size size = card_size(kind, dpi);
     const int margin = scale_px(kind == CardKind::popup ? 8 : 4, dpi);
-    const int x = clamp_into(static_cast<long long>(anchor.x) - size.width / 2,
-                             static_cast<long long>(area.left) + margin,
+    const int gap = kind == CardKind::popup ? scale_px(12, dpi) : margin;
+    const long long centre_x = icon.left + (static_cast<long long>(icon.right) - icon.left) / 2;
+    const int x = clamp_into(centre_x - size.width / 2, static_cast<long long>(area.left) + margin,
                              static_cast<long long>(area.right) - (size.width + margin));
     const long long low_y = static_cast<long long>(area.top) + margin;
     const long long high_y = static_cast<long long>(area.bottom) - (size.height + margin);
-    long long wish_y = 0;
-    if (kind == CardKind::popup) {
-        wish_y = static_cast<long long>(anchor.y) - (size.height + scale_px(12, dpi));
-        if (anchor.y > area.bottom) {
-            wish_y = high_y;
-        } else if (anchor.y < area.top) {
-            wish_y = low_y;
-        }
-    } else {
-        const long long above = static_cast<long long>(anchor.y) - (size.height + margin);
-        wish_y = above >= low_y ? above : static_cast<long long>(anchor.y) + margin;
+    const long long above = static_cast<long long>(icon.top) - (size.height + gap);
+    long long wish_y = above;
+    if (kind == CardKind::popup && icon.top > area.bottom) {
+        wish_y = high_y;
+    } else if (kind == CardKind::popup && icon.bottom < area.top) {
+        wish_y = low_y;
+    } else if (above < low_y) {
+        wish_y = static_cast<long long>(icon.bottom) + gap;
     }
     return {x, clamp_into(wish_y, low_y, high_y)};
+}
+
+Point place_card(CardKind kind, Point anchor, WorkArea area, unsigned dpi) {
+    return place_card(kind, Rect{anchor.x, anchor.y, anchor.x, anchor.y}, area, dpi);
+}
+
+Rect anchor_rect(Point anchor, const std::optional<Rect>& icon) {
+    if (icon && anchor.x >= icon->left && anchor.x <= icon->right && anchor.y >= icon->top &&
+        anchor.y <= icon->bottom) {
+        return *icon;
+    }
+    return {anchor.x, anchor.y, anchor.x, anchor.y};
+}
+
+Point centre_of(Rect rect) {
+    return {static_cast<int>(rect.left + (static_cast<long long>(rect.right) - rect.left) / 2),
+            static_cast<int>(rect.top + (static_cast<long long>(rect.bottom) - rect.top) / 2)};
+}
+
+WorkArea clear_of_bar(WorkArea work, Rect monitor, Edge edge, Rect bar) {
+    const int across = edge == Edge::left || edge == Edge::right ? bar.right - bar.left : bar.bottom - bar.top;
+    switch (edge) {
+        case Edge::left:
+            work.left = std::max(work.left, monitor.left + across);
+            break;
+        case Edge::top:
+            work.top = std::max(work.top, monitor.top + across);
+            break;
+        case Edge::right:
+            work.right = std::min(work.right, monitor.right - across);
+            break;
+        case Edge::bottom:
+            work.bottom = std::min(work.bottom, monitor.bottom - across);
+            break;
+    }
+    return work;
 }
 
 const Monitor* monitor_at(Point point, const std::vector<Monitor>& monitors) {

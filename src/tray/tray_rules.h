@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace nerova::tray {
@@ -33,17 +34,34 @@ struct Point {
     int y;
 };
 
-struct WorkArea {
+// Screen rectangles: right and bottom lie just outside.
+struct Rect {
     int left;
     int top;
     int right;
     int bottom;
 };
+using WorkArea = Rect;
 
-// Top-left corner of a card for a click at `anchor` on a monitor with work area `area`:
-// the popup centred on the anchor and above it, kept 8 px inside the work area; the menu centred,
-// above the anchor where it fits, else below, kept 4 px inside.
+// Top-left corner of a card for the notification icon's rectangle `icon` on a monitor with work
+// area `area`: the popup centred on the icon and 12 px above it, kept 8 px inside the work area;
+// the menu centred, 4 px above the icon, and kept 4 px inside. Where there is no room above, a
+// card opens below the icon, clear of it; an icon outside the work area (in a taskbar) puts the
+// popup at the area's edge next to it.
+Point place_card(CardKind kind, Rect icon, WorkArea area, unsigned dpi);
+// For a click at `anchor` where the icon's rectangle is not known: a rectangle of no size there.
 Point place_card(CardKind kind, Point anchor, WorkArea area, unsigned dpi);
+
+// The icon's rectangle when the shell names one that holds the event's anchor (the click, or
+// for the keyboard the icon's corner), else the anchor alone.
+Rect anchor_rect(Point anchor, const std::optional<Rect>& icon);
+Point centre_of(Rect rect);
+
+// The screen edges as the shell numbers them (ABE_LEFT, ABE_TOP, ABE_RIGHT, ABE_BOTTOM).
+enum class Edge : unsigned { left = 0, top = 1, right = 2, bottom = 3 };
+// An auto-hide bar takes no part of the work area, yet covers a card when it shows: the work area
+// without the band the bar `bar` (where it is now, shown or slid away) takes on `edge` of `monitor`.
+WorkArea clear_of_bar(WorkArea work, Rect monitor, Edge edge, Rect bar);
 
 struct Monitor {
     WorkArea bounds;

@@ -24,6 +24,7 @@
 #include "tray/log_win.h"
 #include "tray/notify_icon_win.h"
 #include "tray/tray_rules.h"
+#include "tray/tray_win.h"
 
 namespace nerova {
 namespace tray {
@@ -34,12 +35,18 @@ constexpr UINT TRAY_TIMER_PERIOD_MS = 250;
 const wchar_t* const HIDDEN_CLASS = L"ORVATrayHidden";
 // Posted to the host window by a second start of the program: open the status card.
 const wchar_t* const SHOW_STATUS_CARD_MESSAGE = L"NerovaBridge.ShowStatusCard";
+// How long a second start waits for the running copy's window. The copy binds the port first and
+// makes the window after COM, GDI+, the log and the logo: under Wine 0.1 to 0.2 s, up to 2 s on a
+// heavily loaded machine, as at a busy sign-in. Only a start that finds no copy waits it out.
+constexpr ULONGLONG RUNNING_COPY_WAIT_MS = 5000;
+constexpr DWORD RUNNING_COPY_POLL_MS = 50;
 
 std::once_flag bridge_state_once;
 std::shared_ptr<BridgeState> bridge_state_slot;
 std::atomic<HWND> hidden_window{nullptr};
 std::atomic<std::uint32_t> timer_ticks{0};
 std::atomic<UINT> show_status_card_message{0};
+std::atomic<PostMessageFn> post_message{&::PostMessageW};
 IconClicks icon_clicks;
 
 Point cursor_position() {
@@ -97,7 +104,8 @@ LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return 0;
         default:
             if (message != 0 && message == show_status_card_message.load()) {
-                show_card(CardKind::popup, notify_icon_centre().value_or(cursor_position()));
+                const std::optional<Rect> icon = notify_icon_rect();
+                show_card(CardKind::popup, icon ? centre_of(*icon) : cursor_position());
                 return 0;
             }
             return ::DefWindowProcW(window, message, wparam, lparam);
@@ -166,14 +174,29 @@ void run_tray(std::shared_ptr<BridgeState> state, std::optional<LogPlace> log) {
     platform::exit_process(0);
 }
 
-bool show_running_copy() {
-    const HWND host = ::FindWindowExW(HWND_MESSAGE, nullptr, tray::HIDDEN_CLASS, nullptr);
-    if (host == nullptr) return false;
-    // This start came from the user, so it may hand the foreground on to the card it asks for.
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(host, &process);
-    ::AllowSetForegroundWindow(process);
-    return ::PostMessageW(host, ::RegisterWindowMessageW(tray::SHOW_STATUS_CARD_MESSAGE), 0, 0) != FALSE;
+namespace tray {
+
+void set_post_message(PostMessageFn post) { post_message = post != nullptr ? post : &::PostMessageW; }
+
+}  // namespace tray
+
+RunningCopy show_running_copy() {
+    const UINT message = ::RegisterWindowMessageW(tray::SHOW_STATUS_CARD_MESSAGE);
+    const ULONGLONG deadline = ::GetTickCount64() + tray::RUNNING_COPY_WAIT_MS;
+    while (true) {
+        if (const HWND host = ::FindWindowExW(HWND_MESSAGE, nullptr, tray::HIDDEN_CLASS, nullptr)) {
+            // This start came from the user, so it may hand the foreground on to the card it asks for.
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(host, &process);
+            ::AllowSetForegroundWindow(process);
+            if (tray::post_message.load()(host, message, 0, 0)) return RunningCopy::shown;
+            // UIPI keeps a process's messages from one of higher integrity: that copy runs elevated.
+            if (::GetLastError() == ERROR_ACCESS_DENIED) return RunningCopy::elevated;
+            // Else the window went as it was asked (that copy is ending); another may be starting.
+        }
+        if (::GetTickCount64() >= deadline) return RunningCopy::absent;
+        ::Sleep(tray::RUNNING_COPY_POLL_MS);
+    }
 }
 
 }  // namespace nerova

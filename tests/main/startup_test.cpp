@@ -38,10 +38,13 @@ TEST(BindFailureBox, NamesTheListenerOnTheLoopbackPortOrOnEveryAddress) {
 
 TEST(BindFailureBox, KeepsTheLineAndSaysWhoHoldsThePort) {
     const std::string line = "[NerovaBridge] 监听 127.0.0.1:17668 失败: in use (os error 10048)";
-    EXPECT_EQ(bind_failure_box_text(line, std::nullopt, ""), line);
-    EXPECT_EQ(bind_failure_box_text(line, 4242, "python.exe"), line + "\n\n占用端口的程序: python.exe（进程 4242）");
-    EXPECT_EQ(bind_failure_box_text(line, 7, ""), line + "\n\n占用端口的是进程 7。");
+    EXPECT_EQ(bind_failure_box_text(line, std::nullopt, "", false), line);
+    EXPECT_EQ(bind_failure_box_text(line, 4242, "python.exe", false), line + "\n\n占用端口的程序: python.exe（进程 4242）");
+    EXPECT_EQ(bind_failure_box_text(line, 7, "", false), line + "\n\n占用端口的是进程 7。");
     // Our own program, in no window of this session: another user's copy.
-    EXPECT_EQ(bind_failure_box_text(line, 99, "NEROVABRIDGE.EXE"),
+    EXPECT_EQ(bind_failure_box_text(line, 99, "NEROVABRIDGE.EXE", false),
               line + "\n\n端口已被另一个 Nerova桥 占用（进程 99），它属于同时登录的另一位用户。");
+    // Ours in this session, running as administrator: Windows kept this start's request from it.
+    EXPECT_EQ(bind_failure_box_text(line, 99, "NerovaBridge.exe", true), line + "\n\n端口已被以管理员身份运行的 Nerova桥 "
+              "占用（进程 99），本次启动无法打开它的状态卡片：请点击通知区域中它的图标。");
 }

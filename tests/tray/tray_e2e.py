@@ -322,6 +322,28 @@ def check_session_end(tray, args):
     check(status == 1, "and ends with status 1 once it is dismissed (status %s)" % status)
 
 
+def check_double_start(tray, args):
+    """Two starts 50 ms apart (a click on the shortcut during a slow sign-in): the one that finds the
+    port taken waits for the other's window, so one copy runs and opens its status card, and the
+    other ends by itself with status 1: no message box holds it."""
+    copies = [start_bridge(args, os.path.join(args.artifacts, "tray-trace-double-1.txt"))]
+    time.sleep(0.05)
+    copies.append(start_bridge(args, os.path.join(args.artifacts, "tray-trace-double-2.txt")))
+    try:
+        harness.wait_for(lambda: any(copy.poll() is not None for copy in copies), 60)
+        ended = [copy.poll() for copy in copies]
+        if not check(sorted(ended, key=str) == [1, None], "two starts 50 ms apart: one runs, one ends: %s" % ended):
+            tray.probe("dialog")
+            return
+        check(tray.wait_for("popup", True)["popup"][0], "and the running copy opens its status card")
+        tray.probe("quit")
+        check(stop(copies[ended.index(None)]) == 0, "the running copy quits with status 0")
+    finally:
+        for copy in copies:
+            if copy.poll() is None:
+                copy.kill()
+
+
 def check_scaling(tray, args, dpi):
     """The real program at another DPI: both cards sized and placed by DPI / 96, then a quit from outside."""
     label = "%d %%" % (dpi * 100 // 96)
@@ -489,6 +511,8 @@ def main():
             bridge.kill()
     for dpi in (120, 144, 192):
         check_scaling(tray, args, dpi)
+    for _ in range(2):  # a start 50 ms after another lands in its start-up most, not all, of the time
+        check_double_start(tray, args)
     # Last: Wine's shell may take a strip of the work area once a message box has been shown.
     check_session_end(tray, args)
     print("tray end-to-end: %d passed, %d failed" % (len(passes), len(failures)), flush=True)

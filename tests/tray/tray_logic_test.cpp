@@ -72,6 +72,25 @@ TEST(CardPlacement, ExactEdges) {
     expect_point(menu_at({900, 40 + 3 + 136}, area), 805, 40 + 3 + 136 + 4);
 }
 
+TEST(CardPlacement, ByTheIconsRectangleClearOfItAndOfAnAutoHideBar) {
+    // A bottom taskbar that hides itself, 48 px high whether shown or slid away, leaves the whole
+    // monitor as work area; the cards stay above it.
+    const Rect monitor{0, 0, 1920, 1080};
+    const Rect icon{1780, 1044, 1804, 1068};
+    for (const Rect bar : {Rect{0, 1032, 1920, 1080}, Rect{0, 1078, 1920, 1126}}) {
+        const WorkArea area = clear_of_bar(monitor, monitor, Edge::bottom, bar);
+        expect_point(place_card(CardKind::popup, icon, area, 96), 1920 - 284, 1032 - 174);
+        expect_point(place_card(CardKind::menu, icon, area, 96), 1792 - 95, 1032 - 136);
+    }
+    EXPECT_EQ(clear_of_bar(monitor, monitor, Edge::left, {-58, 0, 2, 1080}).left, 60);
+    // An icon in the overflow under a top taskbar, with no room above it: both open below it.
+    expect_point(place_card(CardKind::popup, Rect{1700, 50, 1724, 74}, {0, 40, 1920, 1080}, 96), 1712 - 138, 86);
+    expect_point(place_card(CardKind::menu, Rect{1700, 50, 1724, 74}, {0, 40, 1920, 1080}, 96), 1712 - 95, 78);
+    // The keyboard's anchor is a corner of the icon; a rectangle that holds no anchor is not the icon's.
+    EXPECT_EQ(anchor_rect({1804, 1068}, icon).left, 1780);
+    EXPECT_EQ(anchor_rect({1779, 1044}, icon).right, 1779);
+}
+
 TEST(DpiScaling, SizesScaleByDpiOver96AndHoldExactlyAt96) {
     EXPECT_EQ(scale_px(276, 96), 276);
     EXPECT_EQ(scale_px(166, 120), 208);  // 207.5 rounds up
