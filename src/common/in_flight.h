@@ -52,6 +52,21 @@ public:
         return result;
     }
 
+    // The result of a computation that begins after this call: one in flight may have begun on
+    // what has changed since, so it is waited for, and the next one shared or started (still one
+    // at a time).
+    template <typename Work, typename Launch>
+    std::shared_future<T> share_next(Work work, Launch launch) {
+        std::shared_future<T> running;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            running = current_;
+        }
+        // It leaves the slot before its result is ready: whatever is in flight after this began later.
+        if (running.valid()) running.wait();
+        return share(std::move(work), std::move(launch));
+    }
+
 private:
     std::mutex mutex_;
     std::shared_future<T> current_;  // valid while a computation runs
