@@ -74,6 +74,8 @@ void handle_connection(platform::Socket socket, const SharedState& shared) {
         send_json(socket, shared.status->fresh_document());
     } else if (path == "/heartbeat") {
         send_json(socket, heartbeat_body(unix_seconds_now()));
+    } else if (path == "/version") {
+        send_json(socket, "{\"version\":\"" NEROVA_VERSION "\"}");
     } else if (path == "/disconnect") {
         send_json(socket, "{\"ok\":true}");
     } else if (path == "/ui") {

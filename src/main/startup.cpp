@@ -37,7 +37,7 @@ int run_program() {
     platform::block_shutdown_signals();
     // Network changes the system reports refresh the live channels at once; without the notices
     // their 3 s checks alone go on.
-    auto changes = std::make_shared<netinfo::NetworkChanges>(netinfo::fresh_network_snapshot,
+    auto changes = std::make_shared<netinfo::NetworkChanges>(netinfo::changed_network_snapshot,
                                                              [state] { return web_page_connected(*state); });
     const std::unique_ptr<netinfo::ChangeListener> change_listener =
         netinfo::start_change_listener([changes] { changes->notice(); });

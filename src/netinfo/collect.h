@@ -22,4 +22,8 @@ struct NetworkSnapshot {
 // A survey taken now and the router's answer (shared with a lookup already under way).
 NetworkSnapshot fresh_network_snapshot();
 
+// The same for a network change: the router's answer comes from a lookup begun after the survey,
+// never from one that began on the network before the change.
+NetworkSnapshot changed_network_snapshot();
+
 }  // namespace nerova::netinfo

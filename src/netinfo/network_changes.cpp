@@ -84,7 +84,8 @@ void NetworkChanges::run() {
         // Nobody to tell: the next channel starts with a refresh of its own anyway.
         if (!wanted_()) continue;
         // Each refresh on a thread of its own, so a change during a slow one (the router takes
-        // its time) gets a fresh survey at once; they share the router lookup in flight.
+        // its time) gets a fresh survey at once. Where no thread can be had (memory running out
+        // too), this one refreshes: nothing here may end the process.
         const std::uint64_t number = ++started_;
         ++running_;
         lock.unlock();

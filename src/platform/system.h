@@ -48,7 +48,7 @@ std::uint32_t process_id();
 // The pause after a failed accept: 50 ms, on a high-resolution timer where there is one.
 void accept_backoff();
 
-// Starts a detached thread; false when the system could not create one.
+// Starts a detached thread; false when the system could not create one, nor find the memory to.
 template <typename Fn>
 bool spawn_detached(Fn&& body);
 
@@ -70,6 +70,7 @@ void wait_for_shutdown_signal();
 
 }  // namespace nerova::platform
 
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -79,6 +80,8 @@ bool nerova::platform::spawn_detached(Fn&& body) {
         std::thread(std::forward<Fn>(body)).detach();
         return true;
     } catch (const std::system_error&) {
+        return false;
+    } catch (const std::bad_alloc&) {
         return false;
     }
 }

@@ -37,10 +37,24 @@ std::optional<std::string> lookup_external_ip() {
     return std::nullopt;
 }
 
-std::optional<std::string> upnp_external_ip() {
+namespace {
+
+using Lookups = InFlight<std::optional<std::string>>;
+
+Lookups& lookups() {
     // Never destroyed: a detached thread may still be in a lookup while the process exits.
-    static auto& in_flight = *new InFlight<std::optional<std::string>>();
-    return in_flight.share(lookup_external_ip, [](const auto& run) { run(); }).get();
+    static auto& in_flight = *new Lookups();
+    return in_flight;
+}
+
+void run_here(const Lookups::Task& run) { run(); }
+
+}  // namespace
+
+std::optional<std::string> upnp_external_ip() { return lookups().share(lookup_external_ip, run_here).get(); }
+
+std::optional<std::string> upnp_external_ip_asked_anew() {
+    return lookups().share_next(lookup_external_ip, run_here).get();
 }
 
 }  // namespace nerova::upnp

@@ -23,4 +23,8 @@ std::optional<std::string> lookup_external_ip();
 // datagrams sent; nothing is kept once it ends.
 std::optional<std::string> upnp_external_ip();
 
+// The same from a lookup that begins after this call: one in flight may have begun on the network
+// before a change, so it is waited for and the next one is shared or started.
+std::optional<std::string> upnp_external_ip_asked_anew();
+
 }  // namespace nerova::upnp

@@ -2,6 +2,7 @@
 // work that throws still answers everyone.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -50,4 +51,11 @@ TEST(InFlight, WorkThatThrowsGivesEveryAskerADefaultResult) {
     auto after = in_flight.share([] { return 7; }, hold);
     held.run_all();
     EXPECT_EQ(after.get(), 7);
+}
+
+TEST(InFlight, ALaunchThatThrowsRunsTheWorkHereAndLeavesNothingInFlight) {
+    InFlight<int> in_flight;
+    const auto no_thread = [](const InFlight<int>::Task&) { throw std::bad_alloc(); };
+    EXPECT_EQ(in_flight.share([] { return 7; }, no_thread).get(), 7);
+    EXPECT_EQ(in_flight.share([] { return 8; }, no_thread).get(), 8);
 }

@@ -6,6 +6,7 @@ failed allocation must end its own channel only."""
 import json
 import resource
 import socket
+import subprocess
 import time
 import unittest
 
@@ -74,6 +75,9 @@ class OutOfMemory(watch.FaultTest):
                 channels.append(sock)
                 if self.bridge.process.poll() is not None:
                     break
+            # A network change meanwhile: its refresh, too, must make do without memory.
+            subprocess.run("ip link add oom0 type veth peer name oom0-peer", shell=True, check=True)
+            time.sleep(2.0)
             if self.bridge.process.poll() is not None:
                 self.fail("the program died: %r" % self.bridge.process.stderr.read()[-2000:])
             self.assertGreater(cut, 0, "no allocation failed; the test did not reach its point")

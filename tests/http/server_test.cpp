@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 #include "frames.h"
@@ -7,15 +9,19 @@
 #include "http/routes.h"
 #include "http/server.h"
 #include "loopback.h"
+#include "netinfo/network_changes.h"
 
 using namespace nerova;
 using namespace std::chrono_literals;
 
 namespace {
 
-http::SharedState shared_with(std::shared_ptr<BridgeState> state) {
-    auto token = std::make_shared<const std::string>("TOKEN");
-    return {token, std::move(state), std::make_shared<const netinfo::StatusSource>(token, nullptr)};
+const auto TOKEN = std::make_shared<const std::string>("TOKEN");
+
+http::SharedState shared_with(std::shared_ptr<BridgeState> state,
+                              std::shared_ptr<const netinfo::StatusSource> status = nullptr) {
+    if (!status) status = std::make_shared<const netinfo::StatusSource>(TOKEN, nullptr);
+    return {TOKEN, std::move(state), std::move(status)};
 }
 
 http::ServerContext context_over(platform::Socket listener) {
@@ -99,11 +105,11 @@ struct ServedConnection {
     platform::Socket client = test::connect_to(listener);
     std::thread server;
 
-    ServedConnection() {
+    explicit ServedConnection(std::shared_ptr<const netinfo::StatusSource> status = nullptr) {
         int error = 0;
         auto accepted = listener.accept(error);
-        server = std::thread([socket = std::move(*accepted), state = state]() mutable {
-            http::handle_connection(std::move(socket), shared_with(state));
+        server = std::thread([socket = std::move(*accepted), shared = shared_with(state, status)]() mutable {
+            http::handle_connection(std::move(socket), shared);
         });
     }
     ~ServedConnection() {
@@ -195,4 +201,27 @@ TEST(LiveChannel, PushesStatusAtOnceAndAnswersPingEvenInTheUpgradePacket) {
     const auto answer = connection.next_frame();
     EXPECT_EQ(answer.first, 0x8A);
     EXPECT_EQ(answer.second, "xyz");
+}
+
+TEST(LiveChannel, AReportedChangeDropsTheOlderCheckUnderWayAndTheChecksGoOn) {
+    const auto named = [](const std::string& name) { return netinfo::NetworkSnapshot{{name, {}}, std::nullopt}; };
+    auto changes = std::make_shared<netinfo::NetworkChanges>([named] { return named("changed"); }, [] { return true; });
+    std::promise<void> release;
+    auto checks = std::make_shared<std::atomic<int>>(0);
+    ServedConnection connection(std::make_shared<const netinfo::StatusSource>(
+        TOKEN, changes, [named, checks, released = release.get_future().share()] {
+            const int check = ++*checks;
+            if (check == 2) released.wait();  // under way when the change is reported
+            std::this_thread::sleep_for(300ms);  // longer than a pass of the channel's loop, as a router lookup is
+            return named("check " + std::to_string(check));
+        }));
+    connection.client.set_receive_timeout(15s);
+    connection.open_channel();
+    EXPECT_NE(connection.next_frame().second.find("\"check 1\""), std::string::npos);
+    for (int i = 0; i < 1000 && *checks < 2; ++i) std::this_thread::sleep_for(10ms);
+    changes->notice();
+    EXPECT_NE(connection.next_frame().second.find("\"changed\""), std::string::npos);
+    release.set_value();
+    // The dropped check's older document would undo the change; the next check's comes as ever.
+    EXPECT_NE(connection.next_frame().second.find("\"check 3\""), std::string::npos);
 }

@@ -1,6 +1,7 @@
 """The HTTP side of the real program: byte-exact answers, routing and the live-channel door."""
 import json
 import os
+import re
 import time
 import unittest
 
@@ -11,7 +12,8 @@ import harness
 
 class Answers(BridgeTest):
     def test_unknown_paths_get_the_exact_not_found_answer(self):
-        for target in ["/", "/nowhere", "/Status", "/status/", "/ui/", "/STATUS", "/heartbeat/", "/%73tatus"]:
+        for target in ["/", "/nowhere", "/Status", "/status/", "/ui/", "/STATUS", "/heartbeat/", "/%73tatus",
+                       "/version/"]:
             self.assertEqual(request("GET", target), NOT_FOUND, target)
 
     def test_options_in_any_case_on_any_path_gets_the_fixed_preflight(self):
@@ -32,6 +34,13 @@ class Answers(BridgeTest):
     def test_disconnect_acknowledges_and_changes_nothing(self):
         self.assertEqual(request("POST", "/disconnect"),
                          answer(200, "OK", "application/json; charset=utf-8", "no-store", b'{"ok":true}'))
+
+    def test_version_is_the_one_in_cmakelists_for_any_method(self):
+        with open(os.path.join(os.environ["NEROVA_SOURCE_DIR"], "CMakeLists.txt"), encoding="utf-8") as cmake:
+            version = re.search(r"project\(NerovaBridge VERSION ([0-9.]+)", cmake.read()).group(1)
+        for method in ["GET", "POST", "HEAD"]:
+            self.assertEqual(request(method, "/version?x=1"), answer(200, "OK", "application/json; charset=utf-8",
+                                                                     "no-store", b'{"version":"%s"}' % version.encode()))
 
     def test_status_is_the_document_for_any_method_and_query(self):
         token = self.bridge.token()

@@ -105,9 +105,11 @@ TEST_F(TokenStore, KeepsAValidFileUntouchedAndReplacesAnInvalidOne) {
     EXPECT_EQ(platform::read_file(file), GOOD + "\r\n");
 
     platform::write_file(file, "\xEF\xBB\xBF" + GOOD);
+    platform::write_file(file + ".new", "half a tok");  // a write cut short by a crash
     const std::string fresh = load_or_create_token(folder, file);
     EXPECT_NE(fresh, GOOD);
     EXPECT_EQ(platform::read_file(file), fresh);
+    EXPECT_FALSE(std::filesystem::exists(file + ".new"));
 }
 
 TEST_F(TokenStore, UnwritableFolderStillGivesATokenForThisRun) {

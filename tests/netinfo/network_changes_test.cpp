@@ -10,6 +10,11 @@
 #include "netinfo/network_changes.h"
 #include "netinfo/status_source.h"
 
+namespace nerova::test {
+// Memory running out for one thread: its next allocation fails (no_memory.cpp).
+extern thread_local bool next_allocation_fails;
+}  // namespace nerova::test
+
 namespace nerova::netinfo {
 namespace {
 
@@ -156,6 +161,14 @@ TEST(NetworkChanges, AnOlderRefreshEndingLastDoesNotUndoANewerOne) {
     std::this_thread::sleep_for(std::chrono::seconds(3));  // the slow one has ended
     EXPECT_EQ(changes.latest().wan_ip, "after the change");
     EXPECT_EQ(changes.generation(), 1u);
+}
+
+TEST(NetworkChanges, NoMemoryForARefreshsThreadStillRefreshesAndEndsNothing) {
+    CountingRefresh refresh;
+    // Asked on the refresher's own thread just before it starts the refresh's.
+    NetworkChanges changes([&] { return refresh(); }, [] { return test::next_allocation_fails = true; });
+    changes.notice();
+    EXPECT_TRUE(wait_until([&] { return changes.generation() == 1; }));
 }
 
 TEST(NetworkChanges, AFailedRefreshPublishesNothing) {

@@ -18,11 +18,13 @@ int main(int argc, char** argv) {
     std::string wan_ip = "203.0.113.7";
     int seconds = 10;
     bool ppp = false;  // a DSL router: a strict stack whose only WAN service is WANPPPConnection:1
+    int slow_ms = 0;   // a slow router that answers its N-th call 203.0.113.N, telling N on stdout as it comes
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ppp") == 0) ppp = true;
         if (i + 1 == argc) break;
         if (std::strcmp(argv[i], "--wan") == 0) wan_ip = argv[i + 1];
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--slow-numbered") == 0) slow_ms = std::atoi(argv[i + 1]);
     }
     const char* marker = std::getenv("NEROVA_IN_NETNS");
     if (marker == nullptr || std::string(marker) != "1") {
@@ -37,6 +39,17 @@ int main(int argc, char** argv) {
     if (ppp) {
         const StandInService service{"urn:schemas-upnp-org:service:WANPPPConnection:1", "/ctl/PPPConn", wan_ip};
         handler = strict_router({service});
+    }
+    int calls = 0;  // the server answers one connection at a time
+    if (slow_ms > 0) {
+        handler = [&calls, slow_ms, plain = handler](nerova::platform::Socket& connection, const std::string& request) {
+            if (request.compare(0, 5, "POST ") != 0) return plain(connection, request);
+            std::printf("%d\n", ++calls);
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(slow_ms));
+            const std::string answer = http_response("200 OK", soap_answer("203.0.113." + std::to_string(calls)));
+            connection.send_all(answer.data(), answer.size());
+        };
     }
     TestHttpServer server(handler, 0, ROUTER_HOST);
     SsdpResponder responder({ssdp_answer("LOCATION: " + server.url("/rootDesc.xml"))});
