@@ -62,21 +62,25 @@ TEST(ContrastColours, InAThemeEveryTextStandsOnTheBackgroundItIsPairedWith) {
     EXPECT_EQ(c.check_highlighted, argb(THEME.highlight_text));
 }
 
-TEST(CardKeys, OnThePopupEveryMoveLandsOnTheQuitButtonAndEnterOrSpacePressesIt) {
+TEST(CardKeys, OnThePopupEveryMoveGoesToTheOtherStopAndEnterOrSpacePressesTheButton) {
     for (const unsigned k : {key::tab, key::left, key::up, key::right, key::down}) {
-        const KeyOutcome moved = card_key(CardKind::popup, -1, k);
-        EXPECT_EQ(moved.effect, KeyEffect::move) << k;
-        EXPECT_EQ(moved.target, 0) << k;
+        for (const int from : {0, 1}) {
+            const KeyOutcome moved = card_key(CardKind::popup, from, k);
+            EXPECT_EQ(moved.effect, KeyEffect::move) << k;
+            EXPECT_EQ(moved.target, 1 - from) << k;
+        }
     }
+    EXPECT_EQ(card_key(CardKind::popup, -1, key::tab).target, 0);  // from the card itself: the first stop
+    EXPECT_EQ(card_key(CardKind::popup, -1, key::up).target, 1);
     for (const unsigned k : {key::enter, key::space}) {
-        EXPECT_EQ(card_key(CardKind::popup, -1, k).effect, KeyEffect::none);
-        const KeyOutcome pressed = card_key(CardKind::popup, 0, k);
+        EXPECT_EQ(card_key(CardKind::popup, 0, k).effect, KeyEffect::none);  // the status line is not pressed
+        const KeyOutcome pressed = card_key(CardKind::popup, 1, k);
         EXPECT_EQ(pressed.effect, KeyEffect::press);
-        EXPECT_EQ(pressed.target, 0);
+        EXPECT_EQ(pressed.target, 1);
     }
     EXPECT_EQ(card_key(CardKind::popup, 0, key::escape).effect, KeyEffect::close);
-    EXPECT_EQ(card_key(CardKind::popup, -1, 'Q').effect, KeyEffect::none);
-    EXPECT_EQ(card_key(CardKind::popup, -1, key::home).effect, KeyEffect::none);
+    EXPECT_EQ(card_key(CardKind::popup, 0, 'Q').effect, KeyEffect::none);
+    EXPECT_EQ(card_key(CardKind::popup, 0, key::home).effect, KeyEffect::none);
 }
 
 TEST(CardKeys, TheMenuWalksRoundJumpsToItsEndsAndRunsTheMarkedRow) {
@@ -112,11 +116,11 @@ TEST(CardKeys, ALetterRunsTheOnlyRowStartingWithItAndWalksAmongSeveral) {
     EXPECT_EQ(card_key(CardKind::menu, 0, 'Z', labels).effect, KeyEffect::none);
 }
 
-TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
+TEST(ScreenReaderItems, ThePopupIsADialogWithItsStatusLineAndAPushButton) {
     for (const bool connected : {false, true}) {
-        const CardAccess popup = card_access({CardKind::popup, true, connected, false, -1, 96});
+        const CardAccess popup = card_access({CardKind::popup, true, true, connected, false, {-1, -1}, 96});
         EXPECT_EQ(popup.card.name, "Nerova桥");
-        EXPECT_EQ(popup.card.role, AccessRole::pane);
+        EXPECT_EQ(popup.card.role, AccessRole::dialog);
         ASSERT_EQ(popup.children.size(), 2u);
         const AccessItem& status = popup.children[0];
         EXPECT_EQ(status.name, connected ? "网页已连接" : "网页未连接");
@@ -129,8 +133,6 @@ TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
         EXPECT_EQ(quit.default_action, "按下");
         EXPECT_FALSE(quit.focused);
     }
-    EXPECT_TRUE(card_access({CardKind::popup, true, false, false, 0, 96}).children[1].focused);
-    EXPECT_FALSE(card_access({CardKind::popup, false, false, false, 0, 96}).children[1].focused);
     EXPECT_EQ(access_child_of_target(CardKind::popup, 0), 1);
     EXPECT_EQ(target_of_access_child(CardKind::popup, 1), 0);
     EXPECT_EQ(target_of_access_child(CardKind::popup, 0), -1);  // the status line cannot be pressed
@@ -138,7 +140,7 @@ TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
 
 TEST(ScreenReaderItems, TheMenuIsAMenuOfItsFourRowsWithStartAtLoginChecked) {
     for (const bool on : {false, true}) {
-        const CardAccess menu = card_access({CardKind::menu, true, false, on, 2, 96});
+        const CardAccess menu = card_access({CardKind::menu, true, true, false, on, {2, -1}, 96});
         EXPECT_EQ(menu.card.role, AccessRole::menu);
         ASSERT_EQ(menu.children.size(), 4u);
         for (int row = 0; row < MENU_ROW_COUNT; ++row) {
@@ -157,10 +159,16 @@ TEST(ScreenReaderItems, TheMenuIsAMenuOfItsFourRowsWithStartAtLoginChecked) {
 
 TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
     for (const unsigned dpi : {96u, 120u, 144u, 192u}) {
-        const CardAccess popup = card_access({CardKind::popup, true, false, false, -1, dpi});
+        const CardAccess popup = card_access({CardKind::popup, true, true, false, false, {0, -1}, dpi});
         const Size popup_size = card_size(CardKind::popup, dpi);
-        EXPECT_EQ(popup.card.width, popup_size.width);
-        EXPECT_EQ(popup.card.height, popup_size.height);
+        // The card, not its transparent margin; a point there, or in a rounded corner, hits nothing.
+        EXPECT_EQ(popup.card.left, scale_px(8, dpi));
+        EXPECT_EQ(popup.card.left + popup.card.width, popup_size.width - scale_px(8, dpi));
+        EXPECT_EQ(popup.card.top + popup.card.height, popup_size.height - scale_px(8, dpi));
+        EXPECT_EQ(access_child_at(popup, scale_px(8, dpi) - 1, popup_size.height / 2), -2) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(8, dpi), popup_size.height / 2), -1) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(10, dpi), scale_px(10, dpi)), -2) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(16, dpi), scale_px(12, dpi)), -1) << dpi;
         const AccessItem& quit = popup.children[1];
         EXPECT_EQ(quit.left, scale_px(24, dpi));
         EXPECT_EQ(quit.top, scale_px(116, dpi));
@@ -173,9 +181,9 @@ TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
         EXPECT_EQ(access_child_at(popup, quit.left, quit.top), 1);
         const AccessItem& status = popup.children[0];
         EXPECT_EQ(access_child_at(popup, status.left, status.top + status.height - 1), 0);
-        EXPECT_EQ(access_child_at(popup, 2, 2), -1);
+        EXPECT_EQ(access_child_at(popup, scale_px(30, dpi), scale_px(60, dpi)), -1);
 
-        const CardAccess menu = card_access({CardKind::menu, true, false, false, -1, dpi});
+        const CardAccess menu = card_access({CardKind::menu, true, true, false, false, {-1, -1}, dpi});
         for (int row = 0; row < MENU_ROW_COUNT; ++row) {
             const AccessItem& item = menu.children[static_cast<std::size_t>(row)];
             EXPECT_EQ(item.width, card_size(CardKind::menu, dpi).width);
@@ -186,7 +194,7 @@ TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
         }
     }
     // At 150 %, the quit button is 342 x 45 at 36, 174.
-    const AccessItem quit = card_access({CardKind::popup, true, false, false, -1, 144}).children[1];
+    const AccessItem quit = card_access({CardKind::popup, true, true, false, false, {0, -1}, 144}).children[1];
     EXPECT_EQ(quit.width, 342);
     EXPECT_EQ(quit.height, 45);
 }
