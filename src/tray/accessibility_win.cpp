@@ -302,9 +302,8 @@ bool high_contrast_on() {
 }
 
 SystemColours system_colours() {
-    return {::GetSysColor(COLOR_WINDOW),     ::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_HIGHLIGHT),
-            ::GetSysColor(COLOR_HIGHLIGHTTEXT), ::GetSysColor(COLOR_BTNFACE),  ::GetSysColor(COLOR_BTNTEXT),
-            ::GetSysColor(COLOR_GRAYTEXT)};
+    return {::GetSysColor(COLOR_WINDOW),        ::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_HIGHLIGHT),
+            ::GetSysColor(COLOR_HIGHLIGHTTEXT), ::GetSysColor(COLOR_BTNFACE),    ::GetSysColor(COLOR_BTNTEXT)};
 }
 
 CardColours current_card_colours() {

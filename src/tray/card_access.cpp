@@ -83,20 +83,20 @@ CardColours card_colours(bool high_contrast, const SystemColours& system) {
         return {0xFFFFFFFF, 0xFFE0E3E9, primary, muted,
                 {0xFFF2F3F5, 0xFFE6F8EC}, {0xFFB0B5BF, green}, {muted, primary}, {muted, 0xFF1FA255},
                 0xFFF2F3F5, 0xFFE4E6EB, 0xFF3A4258, 0xFF3A4258,
-                primary, 0xFFF0F1F4, primary, green, green};
+                primary, 0xFFF0F1F4, primary, green, green, {0, 0}, 0};
     }
     const Argb window = opaque_from_colorref(system.window);
     const Argb text = opaque_from_colorref(system.window_text);
     const Argb highlight = opaque_from_colorref(system.highlight);
     const Argb highlight_text = opaque_from_colorref(system.highlight_text);
-    const Argb gray = opaque_from_colorref(system.gray_text);
-    // The waiting state keeps its quieter look in the theme's gray text; the live channel is marked
-    // by the highlight colour, as a selection is.
+    const Argb button_text = opaque_from_colorref(system.button_text);
+    // Both states are normal text (gray text means disabled): the waiting state's dot is a ring, the
+    // live channel's a disc in the highlight colour, as a selection is marked. The button has the
+    // rim Windows' own buttons have, so it shows where its face is the window's colour.
     return {window, text, text, text,
-            {window, window}, {gray, highlight}, {gray, text}, {gray, text},
-            opaque_from_colorref(system.button_face), highlight, opaque_from_colorref(system.button_text),
-            highlight_text,
-            text, highlight, highlight_text, text, highlight_text};
+            {window, window}, {window, highlight}, {text, text}, {text, text},
+            opaque_from_colorref(system.button_face), highlight, button_text, highlight_text,
+            text, highlight, highlight_text, text, highlight_text, {text, 0}, button_text};
 }
 
 KeyOutcome card_key(CardKind kind, int focus, unsigned virtual_key,

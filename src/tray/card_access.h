@@ -33,7 +33,6 @@ struct SystemColours {
     std::uint32_t highlight_text;
     std::uint32_t button_face;
     std::uint32_t button_text;
-    std::uint32_t gray_text;
 };
 
 Argb opaque_from_colorref(std::uint32_t colorref);
@@ -57,6 +56,9 @@ struct CardColours {
     Argb row_label_highlighted;
     Argb check;
     Argb check_highlighted;
+    // Edges drawn only in a contrast theme (alpha 0: none): the status dot's ring, the button's rim.
+    Argb dot_edge[2];
+    Argb button_edge;
 };
 
 // Outside a contrast theme the cards' own palette, whatever the system colours are; inside one,

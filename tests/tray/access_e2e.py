@@ -25,7 +25,8 @@ S_OK, S_FALSE, E_INVALIDARG = "0x0", "0x1", "0x80070057"
 OBJID_CLIENT = -4
 MENU_LABELS = ["打开状态面板", "打开Nerova主站", "开机自启", "退出助手"]
 # Windows 11's "Desert" contrast theme, as Control Panel\Colors holds it: its window colour is
-# neither the cards' white nor the black screen behind them.
+# neither the cards' white nor the black screen behind them, and its button face is its window
+# colour, so only an edge shows where the button is.
 CONTRAST = {"Window": (255, 250, 239), "WindowText": (61, 61, 61), "Hilight": (144, 57, 9),
             "HilightText": (255, 245, 227), "ButtonFace": (255, 250, 239), "ButtonText": (32, 32, 32),
             "GrayText": (109, 109, 109)}
@@ -336,15 +337,16 @@ def contrast(tray, access, args):
         subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Colors", "/v", name, "/d", "%d %d %d" % rgb, "/f"],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     drawing = subprocess.Popen([WINE, access.probe, "draw", "20"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    check(drawing.stdout.readline().strip() == b"drawn", "both cards are drawn in the contrast theme")
+    check(drawing.stdout.readline().strip() == b"drawn", "the cards are drawn in the contrast theme")
     time.sleep(1.5)
-    shot = tray.capture().crop(90, 90, 300, 360)
+    shot = tray.capture().crop(90, 90, 600, 360)
     save(shot, "tray-contrast.png", args.artifacts)
     drawing.kill()
     drawing.wait()
     popup = lambda x, y: shot.pixel(10 + x, 10 + y)  # noqa: E731
     menu = lambda x, y: shot.pixel(10 + x, 210 + y)  # noqa: E731
-    window, text, highlight = (rgb_hex(CONTRAST[k]) for k in ("Window", "WindowText", "Hilight"))
+    window, text, highlight, button_text = (rgb_hex(CONTRAST[k]) for k in ("Window", "WindowText", "Hilight",
+                                                                          "ButtonText"))
     check(near(popup(138, 65), window, 0) and near(menu(100, 3), window, 0),
           "contrast: both cards have the window colour: %s %s" % (popup(138, 65), menu(100, 3)))
     # The menu's border pen sits half outside its first pixel row, so it may land on either.
@@ -356,6 +358,18 @@ def contrast(tray, access, args):
     check(near(popup(42, 89), highlight, 0), "contrast: the live channel's dot has the highlight colour")
     check(tray_test.any_pixel(shot.crop(10 + 66, 10 + 21, 150, 20), (0, 0, 150, 20),
                               lambda p: near(p, text, 40)), "contrast: the title is in the window text colour")
+    # The waiting card: its words in window text, its dot a ring, and its button, whose face is the
+    # window's colour in this theme, shown by its edge.
+    waiting = shot.crop(310, 10, 276, 166)
+    check(near(waiting.pixel(28, 131), window, 0) and
+          tray_test.any_pixel(waiting, (22, 129, 27, 134), lambda p: near(p, button_text, 8)),
+          "contrast: the unmarked quit button has the button face and an edge in button text: %s"
+          % [waiting.pixel(x, 131) for x in range(22, 27)])
+    check(tray_test.any_pixel(waiting, (54, 72, 174, 106), lambda p: near(p, text, 8)),
+          "contrast: 网页未连接 is in the window text colour, not the disabled one")
+    check(near(waiting.pixel(42, 89), window, 0) and
+          tray_test.any_pixel(waiting, (36, 83, 48, 95), lambda p: near(p, text, 8)),
+          "contrast: the waiting dot is a ring of window text: %s" % [waiting.pixel(x, 89) for x in range(36, 48)])
 
 
 def main():

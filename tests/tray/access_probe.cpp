@@ -17,9 +17,10 @@
 //   access_probe watch SECONDS        print "ready", then each card event as it arrives, with the
 //                                     card's focus and what NVDA's rules speak (report below)
 //   access_probe key NAME...          press and release tab, home, end, up, down, enter, escape
-//   access_probe draw SECONDS         both cards drawn with the contrast theme's colours in layered
-//                                     windows at 100,100 (popup, connected, quit marked) and 100,300
-//                                     (menu, start at login on, second row marked)
+//   access_probe draw SECONDS         the cards drawn with the contrast theme's colours in layered
+//                                     windows at 100,100 (popup, connected, quit marked), 100,300
+//                                     (menu, start at login on, second row marked) and 400,100
+//                                     (popup, not connected, nothing marked)
 #include <windows.h>
 #include <initguid.h>
 #include <oleacc.h>
@@ -283,14 +284,15 @@ int draw(int seconds) {
     const GdiplusSession gdiplus;
     if (gdiplus.token() == 0) return 1;
     const CardColours colours = card_colours(true, system_colours());
-    const CardLook looks[2] = {{CardKind::popup, 0, true, false, nullptr, colours},
-                               {CardKind::menu, 1, false, true, nullptr, colours}};
-    HWND windows[2] = {};
-    for (int i = 0; i < 2; ++i) {
+    const CardLook looks[3] = {{CardKind::popup, 0, true, false, nullptr, colours},
+                               {CardKind::menu, 1, false, true, nullptr, colours},
+                               {CardKind::popup, -1, false, false, nullptr, colours}};
+    HWND windows[3] = {};
+    for (int i = 0; i < 3; ++i) {
         const Size size = card_size(looks[i].kind, BASE_DPI);
         windows[i] = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", L"card",
-                                       WS_POPUP | WS_VISIBLE, 100, 100 + 200 * i, size.width, size.height, nullptr,
-                                       nullptr, nullptr, nullptr);
+                                       WS_POPUP | WS_VISIBLE, i == 2 ? 400 : 100, i == 1 ? 300 : 100, size.width,
+                                       size.height, nullptr, nullptr, nullptr, nullptr);
         render_card(windows[i], looks[i], BASE_DPI);
     }
     std::puts("drawn");

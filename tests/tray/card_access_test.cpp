@@ -11,7 +11,7 @@ using namespace nerova::tray;
 namespace {
 
 // Distinct values in every byte, so a swapped red and blue shows.
-constexpr SystemColours THEME{0x00010203, 0x00A0B0C0, 0x00112233, 0x00445566, 0x00778899, 0x00ABCDEF, 0x00203040};
+constexpr SystemColours THEME{0x00010203, 0x00A0B0C0, 0x00112233, 0x00445566, 0x00778899, 0x00ABCDEF};
 
 Argb argb(std::uint32_t colorref) { return opaque_from_colorref(colorref); }
 
@@ -40,18 +40,21 @@ TEST(ContrastColours, OutsideAThemeTheCardsKeepTheirOwnPaletteWhateverTheSystemS
     EXPECT_EQ(c.row_label_highlighted, 0xFF0C1220u);
     EXPECT_EQ(c.check, 0xFF30D158u);
     EXPECT_EQ(c.check_highlighted, 0xFF30D158u);
+    for (const Argb none : {c.dot_edge[0], c.dot_edge[1], c.button_edge}) EXPECT_EQ(none >> 24, 0u);
 }
 
 TEST(ContrastColours, InAThemeEveryTextStandsOnTheBackgroundItIsPairedWith) {
     EXPECT_EQ(argb(0x00C0B0A0), 0xFFA0B0C0u);  // GetSysColor's 0x00BBGGRR
     const CardColours c = card_colours(true, THEME);
     EXPECT_EQ(c.card, argb(THEME.window));
-    for (const Argb text : {c.border, c.title, c.subtitle, c.status[1], c.detail[1], c.row_label, c.check}) {
+    // Waiting is no disabled state: its words are window text, its dot a ring of it.
+    for (const Argb text : {c.border, c.title, c.subtitle, c.status[0], c.status[1], c.detail[0], c.detail[1],
+                            c.row_label, c.check, c.dot_edge[0]}) {
         EXPECT_EQ(text, argb(THEME.window_text));
     }
-    for (const Argb quiet : {c.dot[0], c.status[0], c.detail[0]}) EXPECT_EQ(quiet, argb(THEME.gray_text));
-    EXPECT_EQ(c.pill[0], c.card);
-    EXPECT_EQ(c.pill[1], c.card);
+    for (const Argb back : {c.pill[0], c.pill[1], c.dot[0]}) EXPECT_EQ(back, c.card);
+    EXPECT_EQ(c.dot_edge[1] >> 24, 0u);
+    EXPECT_EQ(c.button_edge, argb(THEME.button_text));
     EXPECT_EQ(c.dot[1], argb(THEME.highlight));
     EXPECT_EQ(c.button, argb(THEME.button_face));
     EXPECT_EQ(c.button_label, argb(THEME.button_text));
