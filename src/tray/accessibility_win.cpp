@@ -19,8 +19,8 @@ BSTR make_bstr(std::string_view utf8) {
 
 LONG msaa_role(AccessRole role) {
     switch (role) {
-        case AccessRole::pane:
-            return ROLE_SYSTEM_PANE;
+        case AccessRole::dialog:
+            return ROLE_SYSTEM_DIALOG;
         case AccessRole::menu:
             return ROLE_SYSTEM_MENUPOPUP;
         case AccessRole::static_text:
@@ -37,7 +37,7 @@ LONG msaa_role(AccessRole role) {
 // never tells of an older state; once the window is gone every call says so.
 class CardAccessible final : public IAccessible {
 public:
-    CardAccessible(HWND window, DescribeCard describe) : window_(window), describe_(describe) {}
+    CardAccessible(HWND window, CardHooks hooks) : window_(window), hooks_(hooks) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -93,7 +93,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         return text_of(child, name, [](const AccessItem& item) { return item.name; });
     }
-    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT, BSTR* value) override { return none(value); }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override { return none(child, value); }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
         return text_of(child, description, [](const AccessItem& item) { return item.description; });
     }
@@ -117,50 +117,61 @@ public:
         if (!shown().visible) bits |= STATE_SYSTEM_INVISIBLE;
         if (item->role == AccessRole::static_text) bits |= STATE_SYSTEM_READONLY;
         if (item->focusable) bits |= STATE_SYSTEM_FOCUSABLE;
-        if (item->focused) bits |= STATE_SYSTEM_FOCUSED | STATE_SYSTEM_HOTTRACKED;
-        if (item->focused && item->role == AccessRole::menu_item) bits |= STATE_SYSTEM_SELECTED;
+        if (item->focused) bits |= STATE_SYSTEM_FOCUSED;
+        if (item->hot) bits |= STATE_SYSTEM_HOTTRACKED;
+        if (item->selectable) bits |= STATE_SYSTEM_SELECTABLE;
+        if (item->selected) bits |= STATE_SYSTEM_SELECTED;
         if (item->checked) bits |= STATE_SYSTEM_CHECKED;
         state->vt = VT_I4;
         state->lVal = bits;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* help) override { return none(help); }
-    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override {
-        if (file != nullptr) *file = nullptr;
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override { return none(child, help); }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
         if (topic != nullptr) *topic = 0;
-        return DISP_E_MEMBERNOTFOUND;
+        return none(child, file);
     }
-    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* shortcut) override { return none(shortcut); }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+        return none(child, shortcut);
+    }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (focus == nullptr) return E_POINTER;
         ::VariantInit(focus);
         const CardAccess now = access();
+        if (!now.card.focused) return S_FALSE;  // not the foreground window: nothing here has the focus
+        focus->vt = VT_I4;
+        focus->lVal = CHILDID_SELF;
         for (std::size_t i = 0; i < now.children.size(); ++i) {
-            if (!now.children[i].focused) continue;
-            focus->vt = VT_I4;
-            focus->lVal = child_id(static_cast<int>(i));
-            return S_OK;
+            if (now.children[i].focused) focus->lVal = child_id(static_cast<int>(i));
         }
-        if (::GetForegroundWindow() == window_) {
-            focus->vt = VT_I4;
-            focus->lVal = CHILDID_SELF;
-        }
-        return focus->vt == VT_EMPTY ? S_FALSE : S_OK;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
         if (selection == nullptr) return E_POINTER;
         ::VariantInit(selection);
-        const CardShown card = shown();
-        const int child = access_child_of_target(card.kind, card.visible ? card.hover : -1);
-        if (card.kind != CardKind::menu || child < 0) return S_FALSE;
-        selection->vt = VT_I4;
-        selection->lVal = child_id(child);
-        return S_OK;
+        const CardAccess now = access();
+        for (std::size_t i = 0; i < now.children.size(); ++i) {
+            if (!now.children[i].selected) continue;
+            selection->vt = VT_I4;
+            selection->lVal = child_id(static_cast<int>(i));
+            return S_OK;
+        }
+        return S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         return text_of(child, action, [](const AccessItem& item) { return item.default_action; });
     }
-    HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override {
+        const CardShown card = shown();
+        const CardAccess now = card_access(card);
+        if (item_of(child, now) == nullptr) return E_INVALIDARG;
+        const std::optional<CardFocus> after =
+            select_child(card.kind, card.focus, child_index(child, now), static_cast<unsigned>(flags));
+        if (!after) return E_INVALIDARG;
+        if (!card.visible) return E_FAIL;  // a hidden card takes no focus
+        hooks_.refocus(window_, *after);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
         if (left == nullptr || top == nullptr || width == nullptr || height == nullptr) return E_POINTER;
         *left = *top = *width = *height = 0;
@@ -176,17 +187,25 @@ public:
         *height = item->height;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE accNavigate(LONG, VARIANT, VARIANT* end) override {
-        if (end != nullptr) ::VariantInit(end);
-        return DISP_E_MEMBERNOTFOUND;
+    HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
+        if (end == nullptr) return E_POINTER;
+        ::VariantInit(end);
+        const CardAccess now = access();
+        if (item_of(start, now) == nullptr) return E_INVALIDARG;
+        const NavOutcome reached = navigate(now, child_index(start, now), static_cast<unsigned>(direction));
+        if (reached.result == NavResult::invalid) return E_INVALIDARG;
+        if (reached.result == NavResult::none) return S_FALSE;
+        end->vt = VT_I4;
+        end->lVal = child_id(reached.child);
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* at) override {
         if (at == nullptr) return E_POINTER;
         ::VariantInit(at);
         RECT window{};
         if (!::GetWindowRect(window_, &window)) return RPC_E_DISCONNECTED;
-        if (x < window.left || x >= window.right || y < window.top || y >= window.bottom) return S_FALSE;
         const int child = access_child_at(access(), x - window.left, y - window.top);
+        if (child < -1) return S_FALSE;  // the transparent margin, where clicks reach what lies below
         at->vt = VT_I4;
         at->lVal = child < 0 ? CHILDID_SELF : child_id(child);
         return S_OK;
@@ -205,10 +224,10 @@ public:
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
-    CardShown shown() const { return describe_(window_); }
+    CardShown shown() const { return hooks_.describe(window_); }
     CardAccess access() const { return card_access(shown()); }
 
-    // The 0-based child a VARIANT names; -1 for the card itself or none.
+    // The 0-based child a VARIANT names; -1 for the card itself or none (item_of tells which).
     static int child_index(const VARIANT& child, const CardAccess& access) {
         if (child.vt != VT_I4) return -1;
         const LONG index = child.lVal - 1;
@@ -232,23 +251,25 @@ private:
         *out = make_bstr(words);
         return *out != nullptr ? S_OK : E_OUTOFMEMORY;
     }
-    static HRESULT none(BSTR* out) {
+    // A property no item has: still an invalid child id is told apart.
+    HRESULT none(const VARIANT& child, BSTR* out) const {
         if (out != nullptr) *out = nullptr;
-        return DISP_E_MEMBERNOTFOUND;
+        const CardAccess now = access();
+        return item_of(child, now) == nullptr ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
     }
 
     const HWND window_;
-    const DescribeCard describe_;
+    const CardHooks hooks_;
     std::atomic<ULONG> references_{1};
 };
 
 }  // namespace
 
-std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam, DescribeCard describe) {
+std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam, CardHooks hooks) {
     // The object id arrives as a DWORD in lParam; on 64-bit Windows the upper half is not
     // sign-extended, so compare the low 32 bits only.
     if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT)) return std::nullopt;
-    auto* object = new CardAccessible(window, describe);
+    auto* object = new CardAccessible(window, hooks);
     const LRESULT result = ::LresultFromObject(IID_IAccessible, wparam, object);
     object->Release();  // LresultFromObject holds its own references
     return result;
@@ -259,6 +280,20 @@ void notify_card_event(DWORD event, HWND window, int child) {
     ::NotifyWinEvent(event, window, OBJID_CLIENT, child < 0 ? CHILDID_SELF : child_id(child));
 }
 
+void notify_card_event(AccessEvent event, HWND window) {
+    switch (event.notice) {
+        case AccessNotice::focus:
+            notify_card_event(EVENT_OBJECT_FOCUS, window, event.child);
+            break;
+        case AccessNotice::selection:
+            notify_card_event(EVENT_OBJECT_SELECTION, window, event.child);
+            break;
+        case AccessNotice::selection_removed:
+            notify_card_event(EVENT_OBJECT_SELECTIONREMOVE, window, event.child);
+            break;
+    }
+}
+
 bool high_contrast_on() {
     HIGHCONTRASTW contrast{};
     contrast.cbSize = sizeof contrast;
@@ -267,9 +302,8 @@ bool high_contrast_on() {
 }
 
 SystemColours system_colours() {
-    return {::GetSysColor(COLOR_WINDOW),     ::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_HIGHLIGHT),
-            ::GetSysColor(COLOR_HIGHLIGHTTEXT), ::GetSysColor(COLOR_BTNFACE),  ::GetSysColor(COLOR_BTNTEXT),
-            ::GetSysColor(COLOR_GRAYTEXT)};
+    return {::GetSysColor(COLOR_WINDOW),        ::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_HIGHLIGHT),
+            ::GetSysColor(COLOR_HIGHLIGHTTEXT), ::GetSysColor(COLOR_BTNFACE),    ::GetSysColor(COLOR_BTNTEXT)};
 }
 
 CardColours current_card_colours() {

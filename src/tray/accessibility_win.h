@@ -12,8 +12,13 @@
 
 namespace nerova::tray {
 
-// What a card shows now; called on the UI thread, for a window of the card's kind.
-using DescribeCard = CardShown (*)(HWND window);
+// What the accessible object asks of the card window it stands for; called on the UI thread.
+struct CardHooks {
+    // What the card shows now.
+    CardShown (*describe)(HWND window);
+    // Puts the focus model in this state as the keys would: drawn and told to screen readers.
+    void (*refocus)(HWND window, CardFocus focus);
+};
 
 // Posted to the card window by accDoDefaultAction, the child (0-based) in wParam: the action runs
 // from the message loop, as a click's does, not inside the screen reader's call.
@@ -21,10 +26,11 @@ constexpr UINT ACCESS_ACTION_MESSAGE = WM_APP + 23;
 
 // The answer to WM_GETOBJECT for OBJID_CLIENT; nothing for any other object (pass it on to
 // DefWindowProcW).
-std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam, DescribeCard describe);
+std::optional<LRESULT> answer_get_object(HWND window, WPARAM wparam, LPARAM lparam, CardHooks hooks);
 
 // NotifyWinEvent for the card itself (child -1) or one of its children (0-based).
 void notify_card_event(DWORD event, HWND window, int child);
+void notify_card_event(AccessEvent event, HWND window);
 
 // Whether a contrast theme is on, and its colours.
 bool high_contrast_on();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -32,7 +33,6 @@ struct SystemColours {
     std::uint32_t highlight_text;
     std::uint32_t button_face;
     std::uint32_t button_text;
-    std::uint32_t gray_text;
 };
 
 Argb opaque_from_colorref(std::uint32_t colorref);
@@ -56,6 +56,9 @@ struct CardColours {
     Argb row_label_highlighted;
     Argb check;
     Argb check_highlighted;
+    // Edges drawn only in a contrast theme (alpha 0: none): the status dot's ring, the button's rim.
+    Argb dot_edge[2];
+    Argb button_edge;
 };
 
 // Outside a contrast theme the cards' own palette, whatever the system colours are; inside one,
@@ -78,16 +81,52 @@ constexpr unsigned down = 0x28;
 
 enum class KeyEffect { none, move, press, close };
 
-// What a key does on a card whose highlight is `hover` (the popup's quit button 0, a menu row, -1
-// for none): move the highlight to `target`, press `target`, or close the card.
+// What a key does on a card whose keyboard focus is on child `focus` (0-based, -1 for the card
+// itself): move the focus to child `target`, press child `target`, or close the card.
 struct KeyOutcome {
     KeyEffect effect;
     int target;
 };
-KeyOutcome card_key(CardKind kind, int hover, unsigned virtual_key,
+KeyOutcome card_key(CardKind kind, int focus, unsigned virtual_key,
                     const std::array<std::string_view, MENU_ROW_COUNT>& labels = MENU_LABELS);
 
-enum class AccessRole { pane, menu, static_text, push_button, menu_item };
+// A card's keyboard focus (what Tab, the arrows and accSelect move) and the mouse's hot item, as
+// children (0-based): focus -1 is the card itself, hot -1 is no item.
+struct CardFocus {
+    int focus;
+    int hot;
+};
+inline bool operator==(CardFocus a, CardFocus b) { return a.focus == b.focus && a.hot == b.hot; }
+inline bool operator!=(CardFocus a, CardFocus b) { return !(a == b); }
+
+// Where the focus is when a card opens: on the popup's status line, so that a change of the
+// connection is a change of the focused object's name (screen readers speak name changes of the
+// focus only); on the menu itself until a row is chosen.
+CardFocus opening_focus(CardKind kind);
+// The pointer moved onto child `child` (-1 for none). It becomes the hot item; on the menu the
+// focus follows each change of it, as a native menu's selection follows the mouse.
+CardFocus pointer_moved(CardKind kind, CardFocus now, int child);
+// The child drawn marked, -1 for none: the popup's quit button while hot or focused, the menu's
+// focused row.
+int marked_child(CardKind kind, CardFocus now);
+
+// What screen readers are told of a change of the focus model, in order; `child` -1 is the card.
+enum class AccessNotice { focus, selection, selection_removed };
+struct AccessEvent {
+    AccessNotice notice;
+    int child;
+};
+std::vector<AccessEvent> focus_events(CardKind kind, CardFocus before, CardFocus after);
+
+// accSelect's flags (SELFLAG_*) and what they do: the focus model after them on child `child`
+// (-1 the card itself), or nothing for flags that make no sense there.
+namespace select_flag {
+constexpr unsigned take_focus = 0x1;
+constexpr unsigned take_selection = 0x2;
+}  // namespace select_flag
+std::optional<CardFocus> select_child(CardKind kind, CardFocus now, int child, unsigned flags);
+
+enum class AccessRole { dialog, menu, static_text, push_button, menu_item };
 
 // One item a screen reader sees, its box in the card window's pixels.
 struct AccessItem {
@@ -97,6 +136,9 @@ struct AccessItem {
     AccessRole role;
     bool focusable;
     bool focused;
+    bool hot;
+    bool selectable;
+    bool selected;
     bool checked;
     int left;
     int top;
@@ -106,16 +148,19 @@ struct AccessItem {
 
 struct CardAccess {
     AccessItem card;
+    int corner_radius;  // of the card's drawn shape; the window is transparent outside it
     std::vector<AccessItem> children;
 };
 
-// What the card shows now. `hover` as for card_key; a hidden card's items are all unfocused.
+// What the card shows now. A hidden card's items are all unfocused, and only the foreground
+// window holds the keyboard focus.
 struct CardShown {
     CardKind kind;
     bool visible;
+    bool foreground;
     bool connected;
     bool autostart_on;
-    int hover;
+    CardFocus focus;
     unsigned dpi;
 };
 CardAccess card_access(const CardShown& shown);
@@ -124,7 +169,26 @@ CardAccess card_access(const CardShown& shown);
 int access_child_of_target(CardKind kind, int target);
 // The hover target a child stands for, -1 for one that is not pressable.
 int target_of_access_child(CardKind kind, int child);
-// The child under a point in window pixels, -1 for none.
+// What a point in window pixels hits: a child (0-based), -1 for the card itself, or -2 for none
+// (the transparent margin and corners, through which clicks pass).
 int access_child_at(const CardAccess& access, int x, int y);
+
+// accNavigate's directions (NAVDIR_*) and where they lead from child `from` (-1 the card itself).
+namespace nav {
+constexpr unsigned up = 1;
+constexpr unsigned down = 2;
+constexpr unsigned left = 3;
+constexpr unsigned right = 4;
+constexpr unsigned next = 5;
+constexpr unsigned previous = 6;
+constexpr unsigned first_child = 7;
+constexpr unsigned last_child = 8;
+}  // namespace nav
+enum class NavResult { found, none, invalid };
+struct NavOutcome {
+    NavResult result;
+    int child;
+};
+NavOutcome navigate(const CardAccess& access, int from, unsigned direction);
 
 }  // namespace nerova::tray

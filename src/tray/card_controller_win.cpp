@@ -35,8 +35,13 @@ struct Card {
     std::atomic<HWND> window{nullptr};
     std::atomic<bool> visible{false};
     std::atomic<std::uint64_t> shown_at{0};
-    // The popup's quit button (0) or the menu row under the mouse or chosen with the keys; -1 for none.
-    std::atomic<int> hover{-1};
+    // The keyboard focus and the mouse's hot item, as screen-reader children (see CardFocus).
+    std::atomic<int> focus{-1};
+    std::atomic<int> hot{-1};
+    // The pointer where the card last saw it, in screen pixels: a WM_MOUSEMOVE that Windows sends
+    // when a window appears under a resting pointer must not choose a row.
+    std::atomic<int> pointer_x{0};
+    std::atomic<int> pointer_y{0};
     std::atomic<unsigned> dpi{BASE_DPI};
     // Where the card was opened for: the click, or the icon for the keyboard.
     std::atomic<int> anchor_x{0};
@@ -95,18 +100,44 @@ Monitor monitor_for(Point anchor) {
     return {to_area(rect), to_area(rect), ::GetDpiForSystem()};
 }
 
+CardFocus focus_of(const Card& card) { return {card.focus, card.hot}; }
+
 void render(Card& card) {
     const HWND window = card.window.load();
     if (window == nullptr || !card.visible || !drawing) return;
-    const CardLook look{card.kind, card.hover, web_connected, autostart_on, brand_image.load(), current_card_colours()};
+    const int marked = target_of_access_child(card.kind, marked_child(card.kind, focus_of(card)));
+    const CardLook look{card.kind, marked, web_connected, autostart_on, brand_image.load(), current_card_colours()};
     render_card(window, look, card.dpi);
 }
 
 // What a screen reader is told about a card.
 CardShown describe_card(HWND window) {
     const Card* card = card_of(window);
-    if (card == nullptr) return {CardKind::popup, false, false, false, -1, BASE_DPI};
-    return {card->kind, card->visible, web_connected, autostart_on, card->hover, card->dpi};
+    if (card == nullptr) return {CardKind::popup, false, false, false, false, {-1, -1}, BASE_DPI};
+    return {card->kind, card->visible, ::GetForegroundWindow() == window, web_connected, autostart_on,
+            focus_of(*card), card->dpi};
+}
+
+// Moves the keyboard focus or the hot item, redraws what that changes and tells screen readers.
+void change_focus(Card& card, CardFocus after) {
+    const CardFocus before = focus_of(card);
+    if (before == after) return;
+    card.focus = after.focus;
+    card.hot = after.hot;
+    if (marked_child(card.kind, before) != marked_child(card.kind, after)) render(card);
+    for (const AccessEvent& event : focus_events(card.kind, before, after)) notify_card_event(event, card.window);
+}
+
+void refocus_card(HWND window, CardFocus focus) {
+    if (Card* card = card_of(window)) change_focus(*card, focus);
+}
+
+// Whether the pointer is elsewhere than when the card last saw it; remembers where it is.
+bool pointer_moved_to(Card& card, POINT screen) {
+    const bool moved = screen.x != card.pointer_x || screen.y != card.pointer_y;
+    card.pointer_x = screen.x;
+    card.pointer_y = screen.y;
+    return moved;
 }
 
 // Sizes the card for the DPI of the monitor under the icon and puts it there.
@@ -124,7 +155,8 @@ void hide(Card& card) {
     if (card.visible.exchange(false) && card.kind == CardKind::menu) {
         notify_card_event(EVENT_SYSTEM_MENUPOPUPEND, window, -1);
     }
-    card.hover = -1;
+    card.focus = -1;
+    card.hot = -1;
 }
 
 void show(Card& card, Point anchor) {
@@ -134,7 +166,12 @@ void show(Card& card, Point anchor) {
         return;
     }
     if (card.kind == CardKind::menu) autostart_on = is_autostart_enabled();
-    card.hover = -1;
+    const CardFocus opening = opening_focus(card.kind);
+    card.focus = opening.focus;
+    card.hot = opening.hot;
+    POINT pointer{};
+    ::GetCursorPos(&pointer);
+    pointer_moved_to(card, pointer);
     card.anchor_x = anchor.x;
     card.anchor_y = anchor.y;
     // Drawn while still hidden, then shown: showing first flashes the bitmap of its last opening.
@@ -148,7 +185,12 @@ void show(Card& card, Point anchor) {
     // it first hands it to the desktop for a moment, and a late focus event (Wine's X11 driver
     // sends them) can leave it there, so the tick would close this card as left.
     hide(other_card(card));
-    if (card.kind == CardKind::menu) notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
+    // After the window's own focus: a reader then announces the card and the focused status line.
+    if (card.kind == CardKind::menu) {
+        notify_card_event(EVENT_SYSTEM_MENUPOPUPSTART, window, -1);
+    } else {
+        notify_card_event(EVENT_OBJECT_FOCUS, window, opening.focus);
+    }
 }
 
 void open_url(std::string_view url) {
@@ -193,24 +235,15 @@ void close_if_left(Card& card) {
     if (foreground != nullptr && foreground != card.window.load()) hide(card);
 }
 
-// Moves the highlight from the keyboard and tells screen readers where it went.
-void move_highlight(Card& card, int target) {
-    if (card.hover.exchange(target) == target) return;
-    render(card);
-    const int child = access_child_of_target(card.kind, target);
-    notify_card_event(EVENT_OBJECT_FOCUS, card.window, child);
-    if (card.kind == CardKind::menu) notify_card_event(EVENT_OBJECT_SELECTION, card.window, child);
-}
-
 void on_key(Card& card, WPARAM key) {
-    const KeyOutcome outcome = card_key(card.kind, card.hover, static_cast<unsigned>(key));
+    const KeyOutcome outcome = card_key(card.kind, card.focus, static_cast<unsigned>(key));
     switch (outcome.effect) {
         case KeyEffect::close:
             hide(card);
             focus_notify_icon();
             break;
         case KeyEffect::move:
-            move_highlight(card, outcome.target);
+            change_focus(card, {outcome.target, card.hot});
             break;
         case KeyEffect::press:
             if (card.kind == CardKind::popup) {
@@ -219,7 +252,7 @@ void on_key(Card& card, WPARAM key) {
             }
             hide(card);
             focus_notify_icon();
-            run_menu_row(outcome.target);
+            run_menu_row(target_of_access_child(card.kind, outcome.target));
             break;
         case KeyEffect::none:
             break;
@@ -251,7 +284,9 @@ LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_ERASEBKGND:
             return 1;
         case WM_GETOBJECT:
-            if (const auto answer = answer_get_object(window, wparam, lparam, describe_card)) return *answer;
+            if (const auto answer = answer_get_object(window, wparam, lparam, {describe_card, refocus_card})) {
+                return *answer;
+            }
             return ::DefWindowProcW(window, message, wparam, lparam);
         case ACCESS_ACTION_MESSAGE:
             if (card->visible) on_click(*card, target_of_access_child(card->kind, static_cast<int>(wparam)));
@@ -268,15 +303,20 @@ LRESULT CALLBACK card_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_MOUSEMOVE: {
             const int target = card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi);
             if (target >= 0) ::SetCursor(hand_cursor.load());
-            if (card->hover.exchange(target) != target) render(*card);
-            track_mouse_leave(window);
+            POINT screen{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+            ::ClientToScreen(window, &screen);
+            if (pointer_moved_to(*card, screen)) {
+                const int child = access_child_of_target(card->kind, target);
+                change_focus(*card, pointer_moved(card->kind, focus_of(*card), child));
+                track_mouse_leave(window);
+            }
             return 0;
         }
         case WM_LBUTTONUP:
             on_click(*card, card_target_at(card->kind, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), card->dpi));
             return 0;
         case WM_MOUSELEAVE:
-            if (card->hover.exchange(-1) != -1) render(*card);
+            change_focus(*card, pointer_moved(card->kind, focus_of(*card), -1));
             return 0;
         case WM_SYSCOMMAND:
             // Alt+F4 on the focused card would destroy it for good; only hide it.

@@ -35,6 +35,11 @@ public:
         gp::GdipFillEllipse(graphics_, brush.get(), edge(x), edge(y), edge(x + width) - edge(x),
                             edge(y + height) - edge(y));
     }
+    void stroke_ellipse(Argb colour, float x, float y, float width, float height) const {
+        const Pen pen = solid_pen(colour, pen_width());
+        gp::GdipDrawEllipse(graphics_, pen.get(), edge(x), edge(y), edge(x + width) - edge(x),
+                            edge(y + height) - edge(y));
+    }
     void line(const GpPen* pen, float x1, float y1, float x2, float y2) const {
         gp::GdipDrawLine(graphics_, const_cast<GpPen*>(pen), length(x1), length(y1), length(x2), length(y2));
     }
@@ -55,6 +60,8 @@ private:
     FontFamily family_;
 };
 
+bool visible(Argb colour) { return (colour >> 24) != 0; }
+
 void paint_popup(const Painter& paint, const CardLook& look) {
     const CardColours& colour = look.colours;
     const int state = look.connected ? 1 : 0;
@@ -73,10 +80,12 @@ void paint_popup(const Painter& paint, const CardLook& look) {
     paint.text(small_font, near_format, colour.subtitle, 66, 43, 188, 16, CARD_SUBTITLE);
     paint.fill_rounded(colour.pill[state], 24, 72, 228, 34, 17);
     paint.fill_ellipse(colour.dot[state], 37, 84, 10, 10);
+    if (visible(colour.dot_edge[state])) paint.stroke_ellipse(colour.dot_edge[state], 37, 84, 10, 10);
     paint.text(text_font, near_format, colour.status[state], 54, 72, 120, 34, popup_status_text(look.connected));
     paint.text(small_font, far_format, colour.detail[state], 128, 72, 118, 34, popup_detail_text(look.connected));
     const bool hover = look.hover == 0;
     paint.fill_rounded(hover ? colour.button_hover : colour.button, 24, 116, 228, 30, 8);
+    if (visible(colour.button_edge)) paint.stroke_rounded(colour.button_edge, 24, 116, 228, 30, 8);
     paint.text(text_font, centre_format, hover ? colour.button_label_hover : colour.button_label, 24, 116, 228, 30,
                QUIT_LABEL);
 }

@@ -11,7 +11,7 @@ using namespace nerova::tray;
 namespace {
 
 // Distinct values in every byte, so a swapped red and blue shows.
-constexpr SystemColours THEME{0x00010203, 0x00A0B0C0, 0x00112233, 0x00445566, 0x00778899, 0x00ABCDEF, 0x00203040};
+constexpr SystemColours THEME{0x00010203, 0x00A0B0C0, 0x00112233, 0x00445566, 0x00778899, 0x00ABCDEF};
 
 Argb argb(std::uint32_t colorref) { return opaque_from_colorref(colorref); }
 
@@ -40,18 +40,21 @@ TEST(ContrastColours, OutsideAThemeTheCardsKeepTheirOwnPaletteWhateverTheSystemS
     EXPECT_EQ(c.row_label_highlighted, 0xFF0C1220u);
     EXPECT_EQ(c.check, 0xFF30D158u);
     EXPECT_EQ(c.check_highlighted, 0xFF30D158u);
+    for (const Argb none : {c.dot_edge[0], c.dot_edge[1], c.button_edge}) EXPECT_EQ(none >> 24, 0u);
 }
 
 TEST(ContrastColours, InAThemeEveryTextStandsOnTheBackgroundItIsPairedWith) {
     EXPECT_EQ(argb(0x00C0B0A0), 0xFFA0B0C0u);  // GetSysColor's 0x00BBGGRR
     const CardColours c = card_colours(true, THEME);
     EXPECT_EQ(c.card, argb(THEME.window));
-    for (const Argb text : {c.border, c.title, c.subtitle, c.status[1], c.detail[1], c.row_label, c.check}) {
+    // Waiting is no disabled state: its words are window text, its dot a ring of it.
+    for (const Argb text : {c.border, c.title, c.subtitle, c.status[0], c.status[1], c.detail[0], c.detail[1],
+                            c.row_label, c.check, c.dot_edge[0]}) {
         EXPECT_EQ(text, argb(THEME.window_text));
     }
-    for (const Argb quiet : {c.dot[0], c.status[0], c.detail[0]}) EXPECT_EQ(quiet, argb(THEME.gray_text));
-    EXPECT_EQ(c.pill[0], c.card);
-    EXPECT_EQ(c.pill[1], c.card);
+    for (const Argb back : {c.pill[0], c.pill[1], c.dot[0]}) EXPECT_EQ(back, c.card);
+    EXPECT_EQ(c.dot_edge[1] >> 24, 0u);
+    EXPECT_EQ(c.button_edge, argb(THEME.button_text));
     EXPECT_EQ(c.dot[1], argb(THEME.highlight));
     EXPECT_EQ(c.button, argb(THEME.button_face));
     EXPECT_EQ(c.button_label, argb(THEME.button_text));
@@ -62,21 +65,25 @@ TEST(ContrastColours, InAThemeEveryTextStandsOnTheBackgroundItIsPairedWith) {
     EXPECT_EQ(c.check_highlighted, argb(THEME.highlight_text));
 }
 
-TEST(CardKeys, OnThePopupEveryMoveLandsOnTheQuitButtonAndEnterOrSpacePressesIt) {
+TEST(CardKeys, OnThePopupEveryMoveGoesToTheOtherStopAndEnterOrSpacePressesTheButton) {
     for (const unsigned k : {key::tab, key::left, key::up, key::right, key::down}) {
-        const KeyOutcome moved = card_key(CardKind::popup, -1, k);
-        EXPECT_EQ(moved.effect, KeyEffect::move) << k;
-        EXPECT_EQ(moved.target, 0) << k;
+        for (const int from : {0, 1}) {
+            const KeyOutcome moved = card_key(CardKind::popup, from, k);
+            EXPECT_EQ(moved.effect, KeyEffect::move) << k;
+            EXPECT_EQ(moved.target, 1 - from) << k;
+        }
     }
+    EXPECT_EQ(card_key(CardKind::popup, -1, key::tab).target, 0);  // from the card itself: the first stop
+    EXPECT_EQ(card_key(CardKind::popup, -1, key::up).target, 1);
     for (const unsigned k : {key::enter, key::space}) {
-        EXPECT_EQ(card_key(CardKind::popup, -1, k).effect, KeyEffect::none);
-        const KeyOutcome pressed = card_key(CardKind::popup, 0, k);
+        EXPECT_EQ(card_key(CardKind::popup, 0, k).effect, KeyEffect::none);  // the status line is not pressed
+        const KeyOutcome pressed = card_key(CardKind::popup, 1, k);
         EXPECT_EQ(pressed.effect, KeyEffect::press);
-        EXPECT_EQ(pressed.target, 0);
+        EXPECT_EQ(pressed.target, 1);
     }
     EXPECT_EQ(card_key(CardKind::popup, 0, key::escape).effect, KeyEffect::close);
-    EXPECT_EQ(card_key(CardKind::popup, -1, 'Q').effect, KeyEffect::none);
-    EXPECT_EQ(card_key(CardKind::popup, -1, key::home).effect, KeyEffect::none);
+    EXPECT_EQ(card_key(CardKind::popup, 0, 'Q').effect, KeyEffect::none);
+    EXPECT_EQ(card_key(CardKind::popup, 0, key::home).effect, KeyEffect::none);
 }
 
 TEST(CardKeys, TheMenuWalksRoundJumpsToItsEndsAndRunsTheMarkedRow) {
@@ -112,11 +119,11 @@ TEST(CardKeys, ALetterRunsTheOnlyRowStartingWithItAndWalksAmongSeveral) {
     EXPECT_EQ(card_key(CardKind::menu, 0, 'Z', labels).effect, KeyEffect::none);
 }
 
-TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
+TEST(ScreenReaderItems, ThePopupIsADialogWithItsStatusLineAndAPushButton) {
     for (const bool connected : {false, true}) {
-        const CardAccess popup = card_access({CardKind::popup, true, connected, false, -1, 96});
+        const CardAccess popup = card_access({CardKind::popup, true, true, connected, false, {-1, -1}, 96});
         EXPECT_EQ(popup.card.name, "Nerova桥");
-        EXPECT_EQ(popup.card.role, AccessRole::pane);
+        EXPECT_EQ(popup.card.role, AccessRole::dialog);
         ASSERT_EQ(popup.children.size(), 2u);
         const AccessItem& status = popup.children[0];
         EXPECT_EQ(status.name, connected ? "网页已连接" : "网页未连接");
@@ -129,8 +136,6 @@ TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
         EXPECT_EQ(quit.default_action, "按下");
         EXPECT_FALSE(quit.focused);
     }
-    EXPECT_TRUE(card_access({CardKind::popup, true, false, false, 0, 96}).children[1].focused);
-    EXPECT_FALSE(card_access({CardKind::popup, false, false, false, 0, 96}).children[1].focused);
     EXPECT_EQ(access_child_of_target(CardKind::popup, 0), 1);
     EXPECT_EQ(target_of_access_child(CardKind::popup, 1), 0);
     EXPECT_EQ(target_of_access_child(CardKind::popup, 0), -1);  // the status line cannot be pressed
@@ -138,7 +143,7 @@ TEST(ScreenReaderItems, ThePopupIsAPaneWithItsStatusLineAndAPushButton) {
 
 TEST(ScreenReaderItems, TheMenuIsAMenuOfItsFourRowsWithStartAtLoginChecked) {
     for (const bool on : {false, true}) {
-        const CardAccess menu = card_access({CardKind::menu, true, false, on, 2, 96});
+        const CardAccess menu = card_access({CardKind::menu, true, true, false, on, {2, -1}, 96});
         EXPECT_EQ(menu.card.role, AccessRole::menu);
         ASSERT_EQ(menu.children.size(), 4u);
         for (int row = 0; row < MENU_ROW_COUNT; ++row) {
@@ -157,10 +162,16 @@ TEST(ScreenReaderItems, TheMenuIsAMenuOfItsFourRowsWithStartAtLoginChecked) {
 
 TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
     for (const unsigned dpi : {96u, 120u, 144u, 192u}) {
-        const CardAccess popup = card_access({CardKind::popup, true, false, false, -1, dpi});
+        const CardAccess popup = card_access({CardKind::popup, true, true, false, false, {0, -1}, dpi});
         const Size popup_size = card_size(CardKind::popup, dpi);
-        EXPECT_EQ(popup.card.width, popup_size.width);
-        EXPECT_EQ(popup.card.height, popup_size.height);
+        // The card, not its transparent margin; a point there, or in a rounded corner, hits nothing.
+        EXPECT_EQ(popup.card.left, scale_px(8, dpi));
+        EXPECT_EQ(popup.card.left + popup.card.width, popup_size.width - scale_px(8, dpi));
+        EXPECT_EQ(popup.card.top + popup.card.height, popup_size.height - scale_px(8, dpi));
+        EXPECT_EQ(access_child_at(popup, scale_px(8, dpi) - 1, popup_size.height / 2), -2) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(8, dpi), popup_size.height / 2), -1) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(10, dpi), scale_px(10, dpi)), -2) << dpi;
+        EXPECT_EQ(access_child_at(popup, scale_px(16, dpi), scale_px(12, dpi)), -1) << dpi;
         const AccessItem& quit = popup.children[1];
         EXPECT_EQ(quit.left, scale_px(24, dpi));
         EXPECT_EQ(quit.top, scale_px(116, dpi));
@@ -173,9 +184,9 @@ TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
         EXPECT_EQ(access_child_at(popup, quit.left, quit.top), 1);
         const AccessItem& status = popup.children[0];
         EXPECT_EQ(access_child_at(popup, status.left, status.top + status.height - 1), 0);
-        EXPECT_EQ(access_child_at(popup, 2, 2), -1);
+        EXPECT_EQ(access_child_at(popup, scale_px(30, dpi), scale_px(60, dpi)), -1);
 
-        const CardAccess menu = card_access({CardKind::menu, true, false, false, -1, dpi});
+        const CardAccess menu = card_access({CardKind::menu, true, true, false, false, {-1, -1}, dpi});
         for (int row = 0; row < MENU_ROW_COUNT; ++row) {
             const AccessItem& item = menu.children[static_cast<std::size_t>(row)];
             EXPECT_EQ(item.width, card_size(CardKind::menu, dpi).width);
@@ -186,7 +197,7 @@ TEST(ScreenReaderItems, BoxesAreWhatIsDrawnAndWhatTheMouseHitsAtEveryDpi) {
         }
     }
     // At 150 %, the quit button is 342 x 45 at 36, 174.
-    const AccessItem quit = card_access({CardKind::popup, true, false, false, -1, 144}).children[1];
+    const AccessItem quit = card_access({CardKind::popup, true, true, false, false, {0, -1}, 144}).children[1];
     EXPECT_EQ(quit.width, 342);
     EXPECT_EQ(quit.height, 45);
 }
