@@ -82,7 +82,14 @@ TEST(CardPlacement, ByTheIconsRectangleClearOfItAndOfAnAutoHideBar) {
         expect_point(place_card(CardKind::popup, icon, area, 96), 1920 - 284, 1032 - 174);
         expect_point(place_card(CardKind::menu, icon, area, 96), 1792 - 95, 1032 - 136);
     }
-    EXPECT_EQ(clear_of_bar(monitor, monitor, Edge::left, {-58, 0, 2, 1080}).left, 60);
+    // A 60 px bar slid mostly off any edge still takes 60 px of that edge, and only of it.
+    const auto cleared = [&](Edge edge, Rect bar) {
+        const Rect area = clear_of_bar(monitor, monitor, edge, bar);
+        return std::vector<int>{area.left, area.top, area.right, area.bottom};
+    };
+    EXPECT_EQ(cleared(Edge::left, {-58, 0, 2, 1080}), (std::vector<int>{60, 0, 1920, 1080}));
+    EXPECT_EQ(cleared(Edge::top, {0, -58, 1920, 2}), (std::vector<int>{0, 60, 1920, 1080}));
+    EXPECT_EQ(cleared(Edge::right, {1918, 0, 1978, 1080}), (std::vector<int>{0, 0, 1860, 1080}));
     // An icon in the overflow under a top taskbar, with no room above it: both open below it.
     expect_point(place_card(CardKind::popup, Rect{1700, 50, 1724, 74}, {0, 40, 1920, 1080}, 96), 1712 - 138, 86);
     expect_point(place_card(CardKind::menu, Rect{1700, 50, 1724, 74}, {0, 40, 1920, 1080}, 96), 1712 - 95, 78);
